@@ -1,0 +1,113 @@
+// The process-wide token dictionary: a fixed table of rows, the message
+// totals the probabilities are computed against, the dictionary's path, the
+// counters that training and the tokenizers share, and the index from a
+// token's text to its row.
+#pragma once
+
+#include <cstdint>
+
+namespace platform::xml {
+class DomDocument;
+class DomNodeList;
+}  // namespace platform::xml
+
+constexpr int32_t kDictionaryRows = 200000;
+constexpr int kDictionaryPathSize = 1024;
+constexpr int kLoadedTokenSize = 64;
+
+// One row of the table, and also one entry of a message's token list.
+struct DictionaryEntry {
+  char* tokenText;    // heap copy owned by the row; null in a cleared row
+  int32_t hamCount;   // occurrences in the ham messages trained
+  int32_t spamCount;  // occurrences in the spam messages trained
+  int32_t live;       // 1: kept and saved; 0: purged
+};
+
+// One node of the token index.
+//
+// The index maps a token's text to its row. Its root lives in the dictionary
+// record and is seeded with the key "Z"; a key that has no row yet (only the
+// seed) holds entryIndex -1. The tree is kept balanced (an AA tree: level is
+// the node's level, 1 for a leaf), so that a dictionary file whose rows are
+// sorted by token does not turn it into a list. Because the root must stay
+// where the record holds it, rebalancing moves keys and row numbers between
+// nodes rather than relinking the root.
+struct TokenIndexNode {
+  char* key;                // heap copy of the token text, owned by the node
+  int32_t entryIndex;       // row number in the table, or -1
+  int32_t level;            // balancing level
+  TokenIndexNode* lower;    // keys that sort before key
+  TokenIndexNode* higher;   // keys that sort after key
+};
+
+// One row as parsed by a dictionary loader.
+struct LoadedEntry {
+  char tokenText[kLoadedTokenSize];
+  int32_t tokenLength;
+  int32_t hamCount;
+  int32_t spamCount;
+};
+
+// What a lookup fills.
+struct TokenCounts {
+  const char* tokenText;
+  int32_t hamCount;
+  int32_t spamCount;
+};
+
+struct TokenDictionary {
+  DictionaryEntry entries[kDictionaryRows];
+  int32_t entryCount;
+  int32_t trainAsHam;  // class of the message being added: 1 ham, 0 spam
+  char dictionaryPath[kDictionaryPathSize];
+  int32_t hamMessageTotal;
+  int32_t spamMessageTotal;
+  int32_t cleanseCount;
+  int32_t phraseWordLimit;
+  int32_t phraseWordCount;
+  platform::xml::DomDocument* xmlDocument;  // held by the XML loader while it runs
+  platform::xml::DomNodeList* xmlEntryList;
+  TokenIndexNode indexRoot;
+};
+
+// The one dictionary of the process, zero-filled at start.
+extern TokenDictionary tokenDictionary;
+
+// ---- Index operations
+
+// Byte-wise comparison of two keys as unsigned characters: <0, 0 or >0.
+int compareTokenKeys(const char* a, const char* b);
+
+// The row number of text, or -1 when the index has no row for it.
+int32_t findTokenEntry(const TokenIndexNode* root, const char* text);
+
+// The entryIndex slot of text's node, created with -1 when text was not in
+// the index; the caller stores the new row number through it. Null only when
+// the node cannot be allocated ("Insufficient memory available" is printed).
+int32_t* insertTokenKey(TokenIndexNode* root, const char* text);
+
+// Gives the root a fresh heap copy of "Z" with no row and no children.
+void seedIndexRoot(TokenIndexNode* root);
+
+// Frees every node below the root with its key, and the root's key.
+void freeTokenIndex(TokenIndexNode* root);
+
+// ---- Dictionary operations
+
+// Adds one token-list entry of a trained message. 1 when counted, 0 when
+// dropped because the table is full even after a cleanse.
+int addTokenOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry);
+
+// Adds a row read from a dictionary file; the first row of a token wins.
+// Returns 1; 0 when the table has no free row (the row is not added).
+int addLoadedEntry(TokenDictionary& dictionary, const LoadedEntry& loaded);
+
+// 1 and the row's counts when the token has a row; 0 and zero counts if not.
+int lookupTokenCounts(const TokenDictionary& dictionary, TokenCounts& counts);
+
+// Empties the dictionary logically before a load: totals and entryCount to
+// zero, a freshly seeded index root.
+void resetDictionary(TokenDictionary& dictionary);
+
+// Empties the whole table, then resets.
+void clearDictionary(TokenDictionary& dictionary);

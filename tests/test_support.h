@@ -1,0 +1,69 @@
+// Shared fixtures of the tests: temporary folders, files, the host folder
+// and running the built tool.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object goes away.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string file(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Points the platform layer's host folder (registry.reg, events.log) at a
+// fresh temporary folder for the life of the object, and restores the
+// previous setting afterwards.
+class ScopedHostDir {
+ public:
+  ScopedHostDir();
+  ~ScopedHostDir();
+  const std::string& path() const { return dir_.path(); }
+  // Writes registry.reg with the given content (exact bytes).
+  void writeRegistry(const std::string& content) const;
+  std::string readRegistry() const;
+  std::string readEvents() const;
+
+ private:
+  ScopedTempDir dir_;
+  std::string previous_;
+  bool hadPrevious_;
+};
+
+// A registry file holding the filter agent's key with the given value lines
+// (for example "\"Bayesian Training Mode\"=dword:00000001").
+std::string filterKeyRegistry(const std::vector<std::string>& valueLines);
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+void makeDir(const std::string& path);
+
+// The whole standard output of the built cvspamcmd run with args, with the
+// host folder set to hostDir.
+std::string runTool(const std::vector<std::string>& args, const std::string& hostDir);
+
+// The banner every run prints first.
+std::string banner();
+
+// Empties the process-wide dictionary whatever state a test left it in:
+// frees its texts and index and clears the table.
+void resetProcessDictionary();
+
+// The source folder of the project, for fixtures and the sample corpus.
+std::string sourceDir();
+
+}  // namespace testsupport
