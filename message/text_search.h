@@ -3,6 +3,8 @@
 // allocation, no state. Letter case is folded for ASCII letters only.
 #pragma once
 
+#include <cstdint>
+
 // First case-insensitive match of needle in haystack, or null. A length of
 // -1 means the string's own length; a haystack length shorter than the
 // string confines the search to its first part.
@@ -25,3 +27,9 @@ int getDelimitedField(const char* text, const char* separator, int fieldNumber,
 // is not in the line or nothing follows it.
 int getHeaderParameter(const char* line, const char* name, char* destination,
                        int destinationSize);
+
+// Converts the leading decimal number of text as the C library's atol does:
+// leading white space skipped, an optional sign, digits up to the first
+// non-digit; 0 when there is none. Values beyond the 32-bit range are held
+// at its nearest end.
+int32_t textToLong(const char* text);
