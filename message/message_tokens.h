@@ -2,6 +2,7 @@
 // from it, and its list of distinct tokens with their occurrence counts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dictionary/token_dictionary.h"
@@ -30,3 +31,8 @@ int freeMessageTokens(MessageTokens& message);
 // Copies path into the record's path field. False (and the field emptied)
 // when it does not fit in kMessagePathSize - 1 characters.
 bool setMessagePath(MessageTokens& message, const char* path);
+
+// Allocates the heap memory of the message analysis (token text copies and
+// the tokenizers' work buffer); std::malloc, released with std::free. Tests
+// point it at an allocator that fails, to exercise the out-of-memory path.
+extern void* (*messageAllocate)(std::size_t size);

@@ -1,5 +1,98 @@
-// Placeholder until this unit lands; replaced whole by its implementation.
 #include "message/tokenizers.h"
 
-void tokenizeForTraining(MessageTokens&, TokenDictionary&) {}
-void tokenizeForScoring(MessageTokens&, TokenDictionary&, ScoreResult&) {}
+#include <cstdio>
+#include <cstdlib>
+
+#include "scoring/bayesian_combiner.h"
+
+namespace {
+
+// The scan looks at text positions 0 to kLastPosition at most.
+constexpr int kLastPosition = 4096;
+// The work buffer: up to 31 token characters, a joining blank, the NUL.
+constexpr int kWorkBufferSize = 33;
+constexpr int kLongestRun = 31;
+constexpr int kShortestToken = 4;
+
+// Which bytes end a run. NUL is always one, so a run that ends the text is
+// taken too.
+struct SeparatorSet {
+  bool separator[256];
+};
+
+constexpr SeparatorSet makeSeparators(bool tabSeparates) {
+  SeparatorSet set{};
+  set.separator[static_cast<unsigned char>('\0')] = true;
+  set.separator[static_cast<unsigned char>('\n')] = true;
+  set.separator[static_cast<unsigned char>('\r')] = true;
+  set.separator[static_cast<unsigned char>(' ')] = true;
+  set.separator[static_cast<unsigned char>('<')] = true;
+  set.separator[static_cast<unsigned char>('>')] = true;
+  set.separator[static_cast<unsigned char>('\t')] = tabSeparates;
+  return set;
+}
+
+constexpr SeparatorSet kTrainingSeparators = makeSeparators(true);
+constexpr SeparatorSet kScoringSeparators = makeSeparators(false);
+
+// The token scan. Runs of token characters are joined into phrases of up to
+// phraseWordLimit runs with single blanks; phraseWordCount, the runs in the
+// current phrase, carries over from one message to the next. Each token
+// formed goes to countMessageToken, which refuses those over 30 characters,
+// and is counted in *emitted when emitted is not null. buffer holds
+// kWorkBufferSize bytes.
+void scanTokens(MessageTokens& message, TokenDictionary& dictionary,
+                const SeparatorSet& separators, char* buffer, int32_t* emitted) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(message.text);
+  int p = 0;
+  for (int i = 0;; ++i) {
+    const unsigned char c = text[i];
+    if (!separators.separator[c]) {
+      // Characters past the 31st of a run are dropped; the run goes on.
+      if (p < kLongestRun) buffer[p++] = static_cast<char>(c);
+    } else if (p < kShortestToken) {
+      p = 0;
+    } else if (dictionary.phraseWordCount < dictionary.phraseWordLimit) {
+      // The phrase goes on with the next run. A phrase that has filled the
+      // buffer (31 characters and a blank) takes no more, but still counts
+      // its runs, so that it ends where a longer buffer would have ended
+      // it; it is then refused as too long and the scan goes on.
+      if (p < kWorkBufferSize - 1) buffer[p++] = ' ';
+      ++dictionary.phraseWordCount;
+    } else {
+      buffer[p] = '\0';
+      countMessageToken(message, buffer);
+      if (emitted != nullptr) ++*emitted;
+      dictionary.phraseWordCount = 1;
+      p = 0;
+    }
+    if (c == '\0' || i >= kLastPosition) break;
+  }
+}
+
+char* allocateWorkBuffer() {
+  char* buffer = static_cast<char*>(messageAllocate(kWorkBufferSize));
+  if (buffer == nullptr) std::printf("Insufficient memory available\n");
+  return buffer;
+}
+
+}  // namespace
+
+void tokenizeForTraining(MessageTokens& message, TokenDictionary& dictionary) {
+  char* buffer = allocateWorkBuffer();
+  if (buffer == nullptr) return;
+  scanTokens(message, dictionary, kTrainingSeparators, buffer, nullptr);
+  std::free(buffer);
+}
+
+void tokenizeForScoring(MessageTokens& message, TokenDictionary& dictionary,
+                        ScoreResult& result) {
+  result.spamProduct = 0.0;
+  result.hamProduct = 0.0;
+  message.tokenCount = 0;
+  char* buffer = allocateWorkBuffer();
+  if (buffer == nullptr) return;
+  message.countAsHam = 1;
+  scanTokens(message, dictionary, kScoringSeparators, buffer, &result.emittedTokens);
+  std::free(buffer);
+}
