@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -116,6 +117,17 @@ std::string runTool(const std::vector<std::string>& args, const std::string& hos
   while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
   pclose(pipe);
   return output;
+}
+
+std::string maskTimes(std::string text) {
+  const std::string marker = "Time Taken: ";
+  for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+    const size_t start = at + marker.size();
+    size_t end = start;
+    while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+    text.replace(start, end - start, "X");
+  }
+  return text;
 }
 
 std::string banner() { return std::string(kBannerLine1) + kBannerLine2; }

@@ -56,6 +56,10 @@ void makeDir(const std::string& path);
 // host folder set to hostDir.
 std::string runTool(const std::vector<std::string>& args, const std::string& hostDir);
 
+// Replaces the figure of every "Time Taken: N milliseconds" line with X,
+// since timings vary from run to run.
+std::string maskTimes(std::string text);
+
 // The banner every run prints first.
 std::string banner();
 
