@@ -668,7 +668,7 @@ bool PosixDocument::load(const WideString& path) {
   }
   auto parsed = std::make_unique<pugi::xml_document>();
   pugi::xml_parse_result result =
-      parsed->load_buffer(data.data(), data.size(), pugi::parse_default | pugi::parse_doctype);
+      parsed->load_buffer(data.data(), data.size(), pugi::parse_default | pugi::parse_doctype | pugi::parse_fragment);
   if (!result) {
     if (result.status == pugi::status_out_of_memory) {
       return fail(kEOutOfMemory, "Not enough memory to load the document.", data, -1);
@@ -686,7 +686,7 @@ bool PosixDocument::load(const WideString& path) {
       case pugi::node_element:
         if (++elements > 1)
           return fail(kOneTopLevelElement, "Only one top level element is allowed in an XML document.",
-                      data, n.offset_debug() >= 0 ? n.offset_debug() : 0);
+                      data, n.offset_debug() >= 1 ? n.offset_debug() - 1 : 0);  // at its '<'
         break;
       case pugi::node_pcdata:
       case pugi::node_cdata:
