@@ -23,8 +23,10 @@ void reportToEventLog(uint16_t eventType, const char* sourceName, uint32_t event
 
   // An executable path too long for the line cuts the line short.
   char line[256];
-  std::snprintf(line, sizeof line, "%s (%s) error: %d", kToolCaption, modulePath,
-                static_cast<int>(lastError));
+  if (std::snprintf(line, sizeof line, "%s (%s) error: %d", kToolCaption, modulePath,
+                    static_cast<int>(lastError)) < 0) {
+    line[0] = '\0';
+  }
 
   if (handle != nullptr) {
     const char* strings[2] = {line, text != nullptr ? text : ""};
