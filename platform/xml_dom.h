@@ -23,6 +23,7 @@
 // converting it from and to the ANSI code page is the caller's business.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <type_traits>
