@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/platform_test_support.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -75,6 +76,20 @@ TEST(PlatformDirectory, FolderThatCannotBeSearchedFails) {
     EXPECT_EQ(platform::findFirstFile((c.folder + "/*.*").c_str(), &data), nullptr);
     EXPECT_EQ(platform::getLastError(), c.error) << c.folder;
   }
+}
+
+TEST(PlatformDirectory, FolderThatCannotBeReadIsAccessDenied) {
+  testsupport::ScopedTempDir dir;
+  platformtest::openToEveryone(dir.path());
+  testsupport::makeDir(dir.file("closed"));
+  chmod(dir.file("closed").c_str(), 0);
+  const std::string pattern = dir.file("closed") + "/*.*";
+  EXPECT_EQ(platformtest::runUnprivileged([&] {
+              platform::FindData data;
+              if (platform::findFirstFile(pattern.c_str(), &data) != nullptr) return 100;
+              return static_cast<int>(platform::getLastError());
+            }),
+            5);
 }
 
 TEST(PlatformDirectory, EmptyFolderStillYieldsTheDots) {
