@@ -2,6 +2,7 @@
 // and running the built tool.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,13 +48,35 @@ class ScopedHostDir {
 // (for example "\"Bayesian Training Mode\"=dword:00000001").
 std::string filterKeyRegistry(const std::vector<std::string>& valueLines);
 
+// Sets a DWORD value (for example "Bayesian Training Mode") under the filter
+// agent's key for the tool runs made with hostDir. On POSIX it goes into
+// hostDir's registry.reg; on Windows into the registry itself, whose
+// filter agent key starts empty for every new host folder the tests use.
+void setFilterSetting(const std::string& hostDir, const std::string& name, uint32_t value);
+
+// Reads a DWORD value under the filter agent's key as the tool runs made
+// with hostDir left it. False when there is none.
+bool readFilterSetting(const std::string& hostDir, const std::string& name, uint32_t* value);
+
+// True where the tests own the machine-wide state of the tool runs: always
+// on POSIX (the host folder); on Windows only under Wine or when
+// CVSPAM_TEST_REGISTRY is 1, since the filter agent's key of the registry is
+// emptied between tests. Tests that set or read filter settings skip
+// otherwise.
+bool ownsToolRegistry();
+
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
+// A file as the C run-time's text mode reads it: CR LF turned into LF on
+// Windows, where text files are written with CR LF; the exact bytes
+// elsewhere.
+std::string readTextFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDir(const std::string& path);
 
 // The whole standard output of the built cvspamcmd run with args, with the
-// host folder set to hostDir.
+// host folder set to hostDir (on Windows: with the registry as the filter
+// settings given for hostDir left it). Line ends are LF on every platform.
 std::string runTool(const std::vector<std::string>& args, const std::string& hostDir);
 
 // Replaces the figure of every "Time Taken: N milliseconds" line with X,
