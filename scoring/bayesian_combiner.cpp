@@ -6,8 +6,8 @@
 // ratio is the message's spam probability.
 #include "scoring/bayesian_combiner.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 #include "host/filter_settings.h"
 
@@ -25,7 +25,7 @@ constexpr int32_t kProbabilitySelection = 8;
 constexpr int32_t kOccurrenceSelection = 8;
 constexpr int32_t kWeightSelection = 7;
 
-// Comparators for qsort: +1 when the left key is greater, 0 when equal, -1
+// Comparators: +1 when the left key is greater, 0 when equal, -1
 // otherwise, so that an unordered pair (a NaN) gives -1.
 int compareDoubleKeys(double left, double right) {
   if (left > right) return 1;
@@ -78,8 +78,12 @@ void takeFactor(ScoreResult& result, double probability, bool narrowHam) {
 int32_t sortForSelection(TokenProbabilityList& list, int32_t selection,
                          int (*compare)(const void*, const void*)) {
   if (list.count >= selection) {
-    std::qsort(list.entries, static_cast<size_t>(list.count), sizeof(TokenProbability),
-               compare);
+    // A stable sort keeps tokens with equal keys in token-list order, so the
+    // tokens selected at the edge of a pass are the same on every platform.
+    std::stable_sort(list.entries, list.entries + list.count,
+                     [compare](const TokenProbability& left, const TokenProbability& right) {
+                       return compare(&left, &right) < 0;
+                     });
     return selection;
   }
   return list.count;

@@ -14,3 +14,5 @@ mkdir -p "$work/host"
 export CVSPAM_HOST_DIR="${CVSPAM_HOST_DIR:-$work/host}"
 dictionary="$work/sample-dictionary.txt"
 "$tool" -c "$dictionary" "$root/samples/spam" "$root/samples/ham" || true
+"$tool" -s "$dictionary" "$root/samples/score-me.eml" || true
+"$tool" -v "$dictionary" "$root/samples/verify" || true

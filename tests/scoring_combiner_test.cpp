@@ -321,3 +321,20 @@ TEST_F(ScoreTokensTest, FrequenciesComeFromTheLastTokenWithBothCounts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Equal keys keep their token-list order, so the tokens taken at the edge of
+// a pass are the same on every platform: with nine tokens occurring once,
+// the occurrence combiner takes tokens 9 down to 2 and leaves out token 1.
+TEST(ScoringCombiner, EqualKeysKeepTokenOrder) {
+  std::vector<Factor> factors;
+  for (int i = 0; i < 9; ++i) factors.push_back({i == 0 ? 0.5 : 0.25, 1});
+  TokenProbabilityList list = makeList(factors);
+  ScoreResult result = freshResult(9);
+  combineByOccurrences(list, result);
+  EXPECT_EQ(result.spamProduct, std::pow(0.25, 8));
+  EXPECT_EQ(list.entries[0].probability, 0.5);
+}
+
+}  // namespace
