@@ -5,3 +5,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 BUILD_DIR="$build" "$root/scripts/build.sh"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# The Windows build: cross-built with MinGW-w64, tested under Wine, and its
+# dictionaries checked against the POSIX build's.
+BUILD_DIR="$build" "$root/scripts/test-windows.sh"

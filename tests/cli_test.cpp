@@ -26,10 +26,6 @@ const std::string kUsage =
     "    -p dictionary \n\tPrunes the Dictionary to allow insertion of more words\n"
     "\n";
 
-const std::string kFilterKeyLine =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Corvistane\\Corvistane\\Agents\\MTA\\Filters\\"
-    "MTAFILTER]";
-
 class CliTest : public testing::Test {
  protected:
   std::string run(const std::vector<std::string>& args) { return runTool(args, host.path()); }
@@ -56,15 +52,23 @@ TEST_F(CliTest, UnrecognisedCommandLinesShowUsage) {
 TEST_F(CliTest, NotificationsWriteTheirValueIntoANewHostFolder) {
   const std::string fresh = host.file("new/host");
   EXPECT_EQ(runTool({"-r"}, fresh), banner() + "Notifying clients to reload\n");
+  uint32_t value = 0;
+  ASSERT_TRUE(testsupport::readFilterSetting(fresh, "Bayesian-Reload", &value));
+  EXPECT_EQ(value, 1u);
+  EXPECT_FALSE(testsupport::readFilterSetting(fresh, "Bayesian-Save", &value));
   EXPECT_EQ(runTool({"-w"}, fresh), banner() + "Notifying MTA to save out current dictionary\n");
+  ASSERT_TRUE(testsupport::readFilterSetting(fresh, "Bayesian-Save", &value));
+  EXPECT_EQ(value, 1u);
+#ifndef _WIN32
   const std::string registry = testsupport::readFile(fresh + "/registry.reg");
   EXPECT_EQ(registry.rfind("Windows Registry Editor Version 5.00", 0), 0u) << registry;
-  EXPECT_NE(registry.find(kFilterKeyLine), std::string::npos) << registry;
-  EXPECT_NE(registry.find("\"Bayesian-Reload\"=dword:00000001"), std::string::npos) << registry;
-  EXPECT_NE(registry.find("\"Bayesian-Save\"=dword:00000001"), std::string::npos) << registry;
+#endif
 }
 
 TEST_F(CliTest, NotificationKeepsEverythingElseInTheRegistry) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the registry file of the host folder is the POSIX platform's";
+#endif
   testsupport::writeFile(host.file("registry.reg"),
                          testsupport::filterKeyRegistry({"\"Bayesian Training Mode\"=dword:00000000",
                                                          "\"Bayesian-Save\"=dword:00000001"}) +
@@ -81,6 +85,9 @@ TEST_F(CliTest, NotificationKeepsEverythingElseInTheRegistry) {
 }
 
 TEST_F(CliTest, NotificationWithoutRightsPrintsOnlyItsLine) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a host folder that cannot be made is the POSIX platform's";
+#endif
   // A host folder below a plain file can never be created, whoever runs.
   testsupport::writeFile(host.file("plain"), "x");
   const std::string blocked = host.file("plain/host");
@@ -101,8 +108,7 @@ TEST_F(CliTest, ScoreOpensAndClosesTheDictionaryAroundAFailedMessage) {
 }
 
 TEST_F(CliTest, TrainingModeOneRewritesTheDictionaryOnClose) {
-  testsupport::writeFile(host.file("registry.reg"),
-                         testsupport::filterKeyRegistry({"\"Bayesian Training Mode\"=dword:00000001"}));
+  testsupport::setFilterSetting(host.path(), "Bayesian Training Mode", 1);
   const std::string dictionary = work.file("words.txt");
   testsupport::writeFile(dictionary, "Header\t3\t4\r\nmoney\t5\t0\r\n");
   const std::string output = maskTimes(run({"-s", dictionary, work.file("missing.eml")}));
@@ -114,8 +120,7 @@ TEST_F(CliTest, TrainingModeOneRewritesTheDictionaryOnClose) {
 }
 
 TEST_F(CliTest, RemoteDictionaryOnlyOpensAndClosesItsSession) {
-  testsupport::writeFile(host.file("registry.reg"),
-                         testsupport::filterKeyRegistry({"\"Bayesian Training Mode\"=dword:00000001"}));
+  testsupport::setFilterSetting(host.path(), "Bayesian Training Mode", 1);
   const std::string missing = work.file("missing.eml");
   EXPECT_EQ(run({"-s", "http://server/words", missing}),
             banner() + "Testing " + missing +

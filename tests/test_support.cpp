@@ -273,21 +273,20 @@ std::string readFile(const std::string& path) {
   if (!in) return std::string();
   std::ostringstream content;
   content << in.rdbuf();
-  return content.str();
-}
-
-std::string readTextFile(const std::string& path) {
-  std::string text = readFile(path);
 #ifdef _WIN32
-  std::string lines;
-  lines.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    lines += text[i];
+  // The tool writes its text files in the C run-time's text mode, which
+  // ends lines with CR LF on Windows: read them back as the text they hold.
+  const std::string raw = content.str();
+  std::string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') continue;
+    text += raw[i];
   }
-  text = lines;
-#endif
   return text;
+#else
+  return content.str();
+#endif
 }
 
 bool fileExists(const std::string& path) { return fs::exists(path); }

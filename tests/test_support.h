@@ -66,11 +66,10 @@ bool readFilterSetting(const std::string& hostDir, const std::string& name, uint
 bool ownsToolRegistry();
 
 void writeFile(const std::string& path, const std::string& content);
+// The whole file; on Windows, where the tool writes text files with CR LF
+// line ends, every CR LF reads as LF, so that expected texts are the same
+// on every platform.
 std::string readFile(const std::string& path);
-// A file as the C run-time's text mode reads it: CR LF turned into LF on
-// Windows, where text files are written with CR LF; the exact bytes
-// elsewhere.
-std::string readTextFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDir(const std::string& path);
 

@@ -1,7 +1,7 @@
 // Buffered text files over the C run-time's streams in text mode: reading
 // turns CR LF into LF, writing turns LF into CR LF. A replacing file is a
 // new, exclusively created file in the target's folder that takes the
-// target's place in one step when it is closed.
+// target's place in one step (MoveFileExA) when it is closed.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -127,23 +127,18 @@ FILE* windowsCreateTemporary(const std::string& path, std::string* temporaryPath
   return nullptr;
 }
 
-// Puts the written temporary file in place of its target. An existing
-// target is replaced with ReplaceFileA, which keeps the target's
-// attributes and security; a new one is simply moved into place.
+// Puts the written temporary file in place of its target in one rename.
+// The new file has the security the folder gives new files, as the
+// temporary file was made there; a read-only target is refused, as
+// Windows refuses to replace it. (ReplaceFileA, which would keep the old
+// file's security, fails on paths relative to the current folder under
+// some systems' implementations and may leave neither file in place when
+// it fails half-way.)
 bool windowsPutInPlace(const TextFileRecord& file) {
   const DWORD existing = ::GetFileAttributesA(file.targetPath.c_str());
-  if (existing != INVALID_FILE_ATTRIBUTES) {
-    if ((existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      ::SetLastError(ERROR_ACCESS_DENIED);
-      return false;
-    }
-    if (::ReplaceFileA(file.targetPath.c_str(), file.temporaryPath.c_str(), nullptr,
-                       REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
-      return true;
-    }
-    const DWORD error = ::GetLastError();
-    // A target that went away in between is simply moved onto.
-    if (error != ERROR_FILE_NOT_FOUND) return false;
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
   }
   return ::MoveFileExA(file.temporaryPath.c_str(), file.targetPath.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;

@@ -34,6 +34,8 @@ constexpr IID kWindowsIidDomNamedNodeMap = {
     0x2933BF83, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID kWindowsIidDomParseError = {
     0x3EFAA426, 0x272F, 0x11D2, {0x83, 0x6F, 0x00, 0x00, 0xF8, 0x7A, 0x77, 0x82}};
+constexpr IID kWindowsIidDomDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr IID kWindowsIidSupportErrorInfo = {
     0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
@@ -414,6 +416,36 @@ bool formatSystemMessage(HRESULT code, std::string* text) {
   return true;
 }
 
+namespace {
+
+// The component's defaults for version 3.0 read a document type
+// declaration and fetch the external entities it names, so that a
+// dictionary file could make the tool read other files or reach other
+// hosts. A dictionary never has one: external references are switched off
+// and documents with a declaration are refused where the component knows
+// the setting (it does from its third service pack on).
+HRESULT windowsRefuseDocumentTypes(IXMLDOMDocument* document) {
+  const HRESULT result = document->put_resolveExternals(VARIANT_FALSE);
+  if (FAILED(result)) return result;
+  IXMLDOMDocument2* document2 = nullptr;
+  if (SUCCEEDED(document->QueryInterface(kWindowsIidDomDocument2,
+                                         reinterpret_cast<void**>(&document2)))) {
+    VARIANT prohibit;
+    VariantInit(&prohibit);
+    V_VT(&prohibit) = VT_BOOL;
+    V_BOOL(&prohibit) = VARIANT_TRUE;
+    BSTR name = SysAllocString(L"ProhibitDTD");
+    if (name != nullptr) {
+      document2->setProperty(name, prohibit);
+      SysFreeString(name);
+    }
+    document2->Release();
+  }
+  return S_OK;
+}
+
+}  // namespace
+
 HRESULT createDomDocument30(ComPtr<DomDocument>* out) {
   if (out == nullptr) return kEPointer;
   out->reset();
@@ -429,6 +461,11 @@ HRESULT createDomDocument30(ComPtr<DomDocument>* out) {
   }
   unknown->Release();
   if (FAILED(result)) return static_cast<HRESULT>(result);
+  result = windowsRefuseDocumentTypes(document);
+  if (FAILED(result)) {
+    document->Release();
+    return static_cast<HRESULT>(result);
+  }
   try {
     *out = ComPtr<DomDocument>(new WindowsDocument(document));
   } catch (const std::bad_alloc&) {
