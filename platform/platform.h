@@ -199,6 +199,22 @@ bool closeTextFile(TextFile file);
 void abandonTextFile(TextFile file);
 
 // ---------------------------------------------------------------------------
+// Advisory file locks between processes.
+
+struct FileLockRecord;
+using FileLock = FileLockRecord*;
+
+// Takes an exclusive lock on the lock file path, creating the file when it
+// is missing, and waits as long as another process holds it. The lock is
+// advisory: it keeps out only processes that take it too, and it goes with
+// the process when that ends, however it ends. The file itself is left in
+// place. Null when the file cannot be created or locked (last-error set).
+FileLock lockFile(const char* path);
+
+// Releases a lock taken by lockFile. A null lock is ignored.
+void unlockFile(FileLock lock);
+
+// ---------------------------------------------------------------------------
 // Clock.
 
 // Milliseconds since the process started (the C run-time's clock).
