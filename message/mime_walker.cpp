@@ -3,57 +3,21 @@
 #include <cstring>
 
 #include "host/filter_settings.h"
+#include "message/body_text.h"
 #include "message/text_search.h"
-#include "message/transfer_decoders.h"
 
 namespace {
 
-constexpr int kLineSize = 2048;
-constexpr int kDelimiterSize = 256;
 constexpr int kContentTypeSize = 256;
 constexpr int kNestedBoundarySize = 2047;
-// "--" + value + "--" must fit a closing-delimiter buffer.
-constexpr std::size_t kLongestBoundary = kDelimiterSize - 1 - 4;
-
-enum class TransferEncoding { None, QuotedPrintable, Base64 };
 
 enum class State { Preamble, PartHeaders, Classify, Nested, TextBody, SkipBody, Done };
-
-char upperAscii(unsigned char c) {
-  return static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
-}
-
-// True when line begins with prefix, ASCII letters compared without case.
-// Every delimiter test is such a prefix test: characters after a delimiter
-// are allowed, and a closing delimiter also starts with the delimiter.
-bool startsWithNoCase(const char* line, const char* prefix) {
-  for (; *prefix != '\0'; ++line, ++prefix) {
-    if (*line == '\0') return false;
-    if (upperAscii(static_cast<unsigned char>(*line)) !=
-        upperAscii(static_cast<unsigned char>(*prefix))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool equalsNoCase(const char* a, const char* b) {
   return std::strlen(a) == std::strlen(b) && startsWithNoCase(a, b);
 }
 
 bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-// Appends length bytes to the text when they keep it under the limit;
-// otherwise leaves them out (a later, shorter piece may still fit).
-void appendIfRoom(MessageTokens& message, const char* data, std::size_t length) {
-  if (static_cast<std::size_t>(message.textLength) + length >=
-      static_cast<std::size_t>(kMessageTextLimit)) {
-    return;
-  }
-  std::memcpy(message.text + message.textLength, data, length);
-  message.textLength += static_cast<int32_t>(length);
-  message.text[message.textLength] = '\0';
-}
 
 // Keeps the text of one decoded line of an HTML part outside its tags.
 // Everything from a "<" to the next ">" goes, also across lines (insideTag
@@ -69,11 +33,11 @@ void appendOutsideTags(MessageTokens& message, const char* line, bool& insideTag
     const char* start = *p == '>' ? p + 1 : p;
     const char* open = std::strchr(p, '<');
     if (open == nullptr) {
-      appendIfRoom(message, start, std::strlen(start));
+      appendToMessageText(message, start, std::strlen(start));
       insideTag = false;
       return;
     }
-    if (open > start) appendIfRoom(message, start, static_cast<std::size_t>(open - start));
+    if (open > start) appendToMessageText(message, start, static_cast<std::size_t>(open - start));
     const char* close = std::strchr(open + 1, '>');
     if (close == nullptr) {
       insideTag = true;
@@ -86,39 +50,15 @@ void appendOutsideTags(MessageTokens& message, const char* line, bool& insideTag
 // Decodes one body line of a text part and appends what is kept of it.
 void keepTextLine(MessageTokens& message, const char* line, TransferEncoding encoding,
                   bool isHtml, bool& insideTag) {
-  char decoded[kLineSize];
-  const char* text = line;
-  switch (encoding) {
-    case TransferEncoding::QuotedPrintable:
-      decodeQuotedPrintable(line, decoded);
-      text = decoded;
-      break;
-    case TransferEncoding::Base64: {
-      const int count =
-          decodeBase64(line, reinterpret_cast<unsigned char*>(decoded), kLineSize);
-      // A line the decoder rejects contributes nothing.
-      if (count < 0) return;
-      // A line of at most 2047 characters decodes to at most 1535 bytes.
-      decoded[count] = '\0';
-      text = decoded;
-      break;
-    }
-    case TransferEncoding::None:
-      break;
-  }
+  char decoded[kBodyLineSize];
+  const char* text = decodeBodyLine(encoding, line, decoded);
+  // A line the decoder rejects contributes nothing.
+  if (text == nullptr) return;
   if (isHtml && filterSettings.processHtml == 1) {
     appendOutsideTags(message, text, insideTag);
   } else {
-    appendIfRoom(message, text, std::strlen(text));
+    appendToMessageText(message, text, std::strlen(text));
   }
-}
-
-TransferEncoding encodingOf(const char* line) {
-  if (findNoCase(line, "quoted-printable", -1, -1) != nullptr) {
-    return TransferEncoding::QuotedPrintable;
-  }
-  if (findNoCase(line, "base64", -1, -1) != nullptr) return TransferEncoding::Base64;
-  return TransferEncoding::None;
 }
 
 // The value of a "Content-Type: " line: at most its first 255 characters,
@@ -151,7 +91,7 @@ int walkMimeParts(platform::TextFile file, MessageTokens& message, const char* d
   std::strcpy(closingDelimiter, delimiter);
   std::strcat(closingDelimiter, "--");
 
-  char line[kLineSize];
+  char line[kBodyLineSize];
   char contentType[kContentTypeSize] = "";
   char nestedDelimiter[kDelimiterSize] = "";
   // Set when the part's boundary parameter is too long for the delimiter
@@ -168,7 +108,7 @@ int walkMimeParts(platform::TextFile file, MessageTokens& message, const char* d
       case State::Preamble:
         state = State::Done;
         if (platform::atEndOfFile(file)) break;
-        while (platform::readTextLine(file, line, kLineSize) != nullptr) {
+        while (platform::readTextLine(file, line, kBodyLineSize) != nullptr) {
           if (startsWithNoCase(line, delimiter)) {
             state = State::PartHeaders;
             break;
@@ -183,11 +123,11 @@ int walkMimeParts(platform::TextFile file, MessageTokens& message, const char* d
         encoding = TransferEncoding::None;
         state = State::Classify;
         if (platform::atEndOfFile(file)) break;
-        while (platform::readTextLine(file, line, kLineSize) != nullptr) {
+        while (platform::readTextLine(file, line, kBodyLineSize) != nullptr) {
           if (isLineEnd(line[0])) break;
           if (startsWithNoCase(line, "Content-Type: ")) takeContentType(line, contentType);
           if (startsWithNoCase(line, "Content-Transfer-Encoding: ")) {
-            encoding = encodingOf(line);
+            encoding = transferEncodingOf(line);
           }
           // Also a folded continuation line starting with a blank or a tab.
           // The value is the text between the first two double quotes, so
@@ -236,7 +176,7 @@ int walkMimeParts(platform::TextFile file, MessageTokens& message, const char* d
         const bool keep = state == State::TextBody;
         state = State::Done;
         if (platform::atEndOfFile(file)) break;
-        while (platform::readTextLine(file, line, kLineSize) != nullptr) {
+        while (platform::readTextLine(file, line, kBodyLineSize) != nullptr) {
           if (startsWithNoCase(line, closingDelimiter)) break;
           if (startsWithNoCase(line, delimiter)) {
             if (!platform::atEndOfFile(file)) state = State::PartHeaders;

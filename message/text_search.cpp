@@ -141,3 +141,14 @@ int32_t textToLong(const char* text) {
   if (value < INT32_MIN) return INT32_MIN;
   return static_cast<int32_t>(value);
 }
+
+bool startsWithNoCase(const char* line, const char* prefix) {
+  for (; *prefix != '\0'; ++line, ++prefix) {
+    if (*line == '\0') return false;
+    if (foldCase(static_cast<unsigned char>(*line)) !=
+        foldCase(static_cast<unsigned char>(*prefix))) {
+      return false;
+    }
+  }
+  return true;
+}

@@ -33,3 +33,6 @@ int getHeaderParameter(const char* line, const char* name, char* destination,
 // non-digit; 0 when there is none. Values beyond the 32-bit range are held
 // at its nearest end.
 int32_t textToLong(const char* text);
+
+// True when line begins with prefix, ASCII letters compared without case.
+bool startsWithNoCase(const char* line, const char* prefix);
