@@ -99,22 +99,6 @@ bool runsUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// The registry holds the state of one host folder at a time: moving to a
-// folder the tests have not used last empties the tool's keys.
-void useHostRegistry(const std::string& hostDir, bool empty = false) {
-  static std::string current;
-  static bool started = false;
-  if (started && current == hostDir && !empty) return;
-  if (!ownsToolRegistry()) return;
-  const LSTATUS result = RegDeleteTreeA(HKEY_LOCAL_MACHINE, kToolRootKeyPath);
-  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
-    throw std::runtime_error("cannot empty the tool's registry key: error " +
-                             std::to_string(result));
-  }
-  current = hostDir;
-  started = true;
-}
-
 // Imports a file in the registry editor's format with reg.exe.
 void importRegistryFile(const std::string& path) {
   std::string command = "reg.exe import \"" + path + "\"";
@@ -136,6 +120,30 @@ void importRegistryFile(const std::string& path) {
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   if (code != 0) throw std::runtime_error(command + " failed");
+}
+
+// The registry holds the state of one host folder at a time. Moving to a
+// folder the tests have not used last, or finding that its registry.reg
+// changed since it was last imported, empties the tool's keys and imports
+// the file, so that a test that writes registry.reg reads the same here as
+// with the POSIX platform's host folder.
+void useHostRegistry(const std::string& hostDir, bool empty = false) {
+  static std::string current;
+  static std::string imported;
+  static bool started = false;
+  if (!ownsToolRegistry()) return;
+  const std::string file = hostDir + "/registry.reg";
+  const std::string content = readFile(file);
+  if (started && current == hostDir && content == imported && !empty) return;
+  const LSTATUS result = RegDeleteTreeA(HKEY_LOCAL_MACHINE, kToolRootKeyPath);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+    throw std::runtime_error("cannot empty the tool's registry key: error " +
+                             std::to_string(result));
+  }
+  current = hostDir;
+  imported = content;
+  started = true;
+  if (!content.empty()) importRegistryFile(file);
 }
 #endif
 
@@ -168,11 +176,12 @@ ScopedHostDir::~ScopedHostDir() {
 #ifdef _WIN32
 // The registry stands for the host folder: its file is imported with the
 // registry editor's import, after emptying the tool's keys. There is no
-// file of events: the tests of the event log's contents are POSIX ones.
+// file of events: the tests of the event log's contents are POSIX ones, and
+// the registry file is not written back.
 void ScopedHostDir::writeRegistry(const std::string& content) const {
+  if (!ownsToolRegistry()) throw std::runtime_error("the tests do not own the registry here");
   writeFile(dir_.file("registry.reg"), content);
   useHostRegistry(dir_.path(), true);
-  importRegistryFile(dir_.file("registry.reg"));
 }
 
 std::string ScopedHostDir::readRegistry() const { return std::string(); }
@@ -287,6 +296,12 @@ std::string readFile(const std::string& path) {
 #else
   return content.str();
 #endif
+}
+
+std::string readXmlFile(const std::string& path) {
+  std::string text = readFile(path);
+  if (text.size() >= 2 && text[text.size() - 2] == '>' && text.back() == '\n') text.pop_back();
+  return text;
 }
 
 bool fileExists(const std::string& path) { return fs::exists(path); }

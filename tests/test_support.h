@@ -70,6 +70,10 @@ void writeFile(const std::string& path, const std::string& content);
 // line ends, every CR LF reads as LF, so that expected texts are the same
 // on every platform.
 std::string readFile(const std::string& path);
+// A saved XML document as readFile gives it, without the line end that the
+// Windows XML component writes after the document element, so that it
+// compares equal to what the POSIX stand-in writes.
+std::string readXmlFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDir(const std::string& path);
 
