@@ -22,9 +22,10 @@ deb="$(ls "$build"/cvspamcmd_*.deb)"
 report="$build/lintian.txt"
 # lintian refuses to run as root unless told it may.
 lintian --allow-root --info "$deb" > "$report" 2>&1 || true
-cat "$report"
 if grep -q '^E: ' "$report"; then
+  cat "$report" >&2
   echo "package: lintian reports errors in $deb" >&2
   exit 1
 fi
+cat "$report"
 echo "$deb"

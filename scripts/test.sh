@@ -3,8 +3,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
+# groff renders the manual page in one of the tests.
+"$root/scripts/install-deps.sh" groff
 BUILD_DIR="$build" "$root/scripts/build.sh"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# The Debian package, built and checked by lintian.
+"$root/scripts/package.sh" >/dev/null
 # The Windows build: cross-built with MinGW-w64, tested under Wine, and its
 # dictionaries checked against the POSIX build's.
 BUILD_DIR="$build" "$root/scripts/test-windows.sh"
