@@ -16,7 +16,10 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCVSPAM_BUILD_TESTS=OFF
   -DCMAKE_CXX_FLAGS="$CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null
 rm -f "$build"/*.deb
-(cd "$build" && umask 022 && cpack -G DEB >/dev/null)
+if ! (cd "$build" && umask 022 && cpack -G DEB > "$build/cpack.log" 2>&1); then
+  cat "$build/cpack.log" >&2
+  exit 1
+fi
 deb="$(ls "$build"/cvspamcmd_*.deb)"
 
 report="$build/lintian.txt"
