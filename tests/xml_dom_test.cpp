@@ -240,19 +240,29 @@ TEST_F(XmlDomTest, StructuralMistakesRaise) {
 }
 
 TEST_F(XmlDomTest, DeeplyNestedDocumentsDoNotExhaustTheStack) {
-  const int depth = 200000;
-  std::string content;
-  content.reserve(depth * 8 + 64);
-  content += "<ELEMENTS><ENTRIES W='1' B='2'>";
-  for (int i = 0; i < depth; ++i) content += "<E>";
-  content += "tok";
-  for (int i = 0; i < depth; ++i) content += "</E>";
-  content += "</ENTRIES></ELEMENTS>";
-  ASSERT_TRUE(loadText(content));
-  EXPECT_EQ(document->selectNodes(u"//ELEMENTS/ENTRIES//E")->length(), depth);
-  EXPECT_EQ(document->documentElement()->getText(), u"tok");
-  document->save(wide(dir.file("deep.xml")));
-  EXPECT_EQ(testsupport::readFile(dir.file("deep.xml")).size(), content.size());
+  // Up to 256 levels of elements load; deeper documents are refused, also
+  // 200,000 levels, which must not exhaust the stack on the way.
+  for (int depth : {254, 255, 200000}) {
+    SCOPED_TRACE(depth);
+    std::string content;
+    content.reserve(depth * 8 + 64);
+    content += "<ELEMENTS><ENTRIES W='1' B='2'>";
+    for (int i = 0; i < depth; ++i) content += "<E>";
+    content += "tok";
+    for (int i = 0; i < depth; ++i) content += "</E>";
+    content += "</ENTRIES></ELEMENTS>";
+    if (depth + 2 > 256) {
+      EXPECT_FALSE(loadText(content));
+      EXPECT_EQ(static_cast<uint32_t>(document->parseError()->errorCode()), 0xC00CE5F4u);
+      EXPECT_EQ(document->parseError()->linepos(), 31 + 3 * 254 + 1);  // at the 257th level
+      continue;
+    }
+    ASSERT_TRUE(loadText(content));
+    EXPECT_EQ(document->selectNodes(u"//ELEMENTS/ENTRIES//E")->length(), depth);
+    EXPECT_EQ(document->documentElement()->getText(), u"tok");
+    document->save(wide(dir.file("deep.xml")));
+    EXPECT_EQ(testsupport::readFile(dir.file("deep.xml")).size(), content.size());
+  }
 }
 
 }  // namespace

@@ -40,6 +40,14 @@ constexpr HRESULT kInvalidCharacter = static_cast<HRESULT>(0xC00CE5F0u);
 constexpr HRESULT kDtdProhibited = static_cast<HRESULT>(0xC00CE5F1u);
 constexpr HRESULT kOneTopLevelElement = static_cast<HRESULT>(0xC00CE5F2u);
 constexpr HRESULT kTextOutsideElement = static_cast<HRESULT>(0xC00CE5F3u);
+constexpr HRESULT kNestedTooDeeply = static_cast<HRESULT>(0xC00CE5F4u);
+
+// The deepest nesting of elements a document may have. Reading the text of
+// an element walks everything below it, so a reader that asks each of n
+// nested elements for its text does n * n / 2 steps: without a bound a
+// one-megabyte file of nested elements kept a load busy for minutes. A
+// dictionary needs three levels.
+constexpr int kDeepestElementNesting = 256;
 
 constexpr std::int32_t kNodeText = 3;
 constexpr std::int32_t kNodeDocument = 9;
@@ -695,6 +703,24 @@ bool PosixDocument::load(const WideString& path) {
       default:
         break;
     }
+  }
+  // One walk over the tree, in document order, counting element levels.
+  int depth = 0;
+  for (pugi::xml_node n = parsed->first_child(); n;) {
+    if (n.type() == pugi::node_element && ++depth > kDeepestElementNesting) {
+      return fail(kNestedTooDeeply, "Elements are nested too deeply.", data,
+                  n.offset_debug() >= 1 ? n.offset_debug() - 1 : 0);  // at its '<'
+    }
+    if (n.type() == pugi::node_element && n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    if (n.type() == pugi::node_element) --depth;
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      if (n.type() == pugi::node_element) --depth;
+    }
+    if (n) n = n.next_sibling();
   }
   if (elements == 0) {
     return fail(kParseErrorBase + pugi::status_no_document_element,
