@@ -12,3 +12,9 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 # The Windows build: cross-built with MinGW-w64, tested under Wine, and its
 # dictionaries checked against the POSIX build's.
 BUILD_DIR="$build" "$root/scripts/test-windows.sh"
+# Hostile input: the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, every fuzz target for a minute, and the large
+# inputs checked for time and memory.
+"$root/scripts/test-sanitizers.sh"
+"$root/scripts/fuzz.sh" 60
+BUILD_DIR="$build" "$root/scripts/bounds-check.sh"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the tool and every test with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan (ASAN_BUILD_DIR) and runs the
+# whole test suite. The tests run the tool with its standard error thrown
+# away, so every sanitizer report goes to a log file instead; the run fails
+# when a test fails or when any report was written.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ASAN_BUILD_DIR:-$root/build-asan}"
+"$root/scripts/install-deps.sh" cmake make g++ pkg-config libpugixml-dev libgtest-dev
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCVSPAM_SANITIZE=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" >/dev/null
+logs="$build/sanitizer-logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+export ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:halt_on_error=1:abort_on_error=0"
+export UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1"
+status=0
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
+if [ -n "$(ls -A "$logs")" ]; then
+  echo "Sanitizer reports:" >&2
+  for report in "$logs"/*; do
+    echo "---- $report" >&2
+    head -40 "$report" >&2
+  done
+  status=1
+fi
+exit "$status"
