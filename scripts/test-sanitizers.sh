@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer into build-asan (ASAN_BUILD_DIR) and runs the
 # whole test suite. The tests run the tool with its standard error thrown
 # away, so every sanitizer report goes to a log file instead; the run fails
-# when a test fails or when any report was written.
+# when a test fails or when any report was written. (A run of the tool that
+# a test kills on purpose can leave an empty log file, which is no report.)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ASAN_BUILD_DIR:-$root/build-asan}"
@@ -17,9 +18,10 @@ export ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:halt_on_error=1:abort_on
 export UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1"
 status=0
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
-if [ -n "$(ls -A "$logs")" ]; then
+reports=$(find "$logs" -type f -size +0)
+if [ -n "$reports" ]; then
   echo "Sanitizer reports:" >&2
-  for report in "$logs"/*; do
+  for report in $reports; do
     echo "---- $report" >&2
     head -40 "$report" >&2
   done

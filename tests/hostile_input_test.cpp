@@ -81,7 +81,7 @@ TEST(HostileMessageTest, BinaryFilesReadAsBoundedText) {
   // An executable and an image read as bytes: nothing after a NUL byte of a
   // line is taken, and the text stays under its limit.
   std::string binary;
-  for (int i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919) % 256);
+  for (unsigned i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919u) % 256u);
   const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + binary;
   for (const std::string& content : {binary, png}) {
     EXPECT_LT(readMessageText(content).size(), static_cast<size_t>(kMessageTextLimit));
