@@ -3,11 +3,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "dictionary/pruning.h"
 
 TokenDictionary tokenDictionary;
+
+// The hash table beside the tree: open addressing with linear probing over a
+// power-of-two number of slots, at most half of them used. A slot holds a
+// key's hash and the node whose key it is; a free slot has no node. Keys are
+// never removed one by one: the whole table goes with freeTokenIndex.
+struct TokenIndexHashSlot {
+  uint64_t hash;
+  TokenIndexNode* node;
+};
+
+struct TokenIndexHash {
+  TokenIndexHashSlot* slots;
+  size_t mask;  // slot count - 1
+  size_t used;  // slots holding a key
+};
 
 namespace {
 
@@ -24,21 +40,100 @@ char* copyText(const char* text, size_t length) {
   return copy;
 }
 
+// ---- The hash table beside the tree
+
+constexpr size_t kFirstTableSlots = 1024;
+
+uint64_t hashKey(const char* text) {
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const unsigned char* at = reinterpret_cast<const unsigned char*>(text); *at != 0; ++at) {
+    hash = (hash ^ *at) * 0x100000001b3ULL;
+  }
+  // Spreads the low bits, which pick the slot.
+  hash ^= hash >> 32;
+  hash *= 0xd6e8feb86659fd93ULL;
+  hash ^= hash >> 32;
+  return hash;
+}
+
+TokenIndexHashSlot* allocateSlots(size_t count) {
+  return static_cast<TokenIndexHashSlot*>(std::calloc(count, sizeof(TokenIndexHashSlot)));
+}
+
+// The slot that holds text, or the free slot where it would go.
+TokenIndexHashSlot* probe(const TokenIndexHash* table, uint64_t hash, const char* text) {
+  size_t at = static_cast<size_t>(hash) & table->mask;
+  for (;;) {
+    TokenIndexHashSlot* slot = &table->slots[at];
+    if (slot->node == nullptr) return slot;
+    if (slot->hash == hash && std::strcmp(slot->node->key, text) == 0) return slot;
+    at = (at + 1) & table->mask;
+  }
+}
+
+// Stores a key that is not in the table yet; the table has room for it.
+void addToTable(TokenIndexHash* table, TokenIndexNode* node) {
+  const uint64_t hash = hashKey(node->key);
+  TokenIndexHashSlot* slot = probe(table, hash, node->key);
+  if (slot->node == nullptr) ++table->used;
+  slot->hash = hash;
+  slot->node = node;
+}
+
+void freeTable(TokenIndexNode* root) {
+  if (root->keyTable == nullptr) return;
+  std::free(root->keyTable->slots);
+  delete root->keyTable;
+  root->keyTable = nullptr;
+}
+
+// Makes room for one more key, doubling the slots when half are used. When
+// the larger table cannot be had, the index goes on without a table.
+void reserveOneKey(TokenIndexNode* root) {
+  TokenIndexHash* table = root->keyTable;
+  if (table == nullptr || (table->used + 1) * 2 <= table->mask + 1) return;
+  const size_t count = (table->mask + 1) * 2;
+  TokenIndexHashSlot* slots = allocateSlots(count);
+  if (slots == nullptr) {
+    freeTable(root);
+    return;
+  }
+  TokenIndexHashSlot* old = table->slots;
+  const size_t oldCount = table->mask + 1;
+  table->slots = slots;
+  table->mask = count - 1;
+  for (size_t i = 0; i < oldCount; ++i) {
+    if (old[i].node == nullptr) continue;
+    size_t at = static_cast<size_t>(old[i].hash) & table->mask;
+    while (slots[at].node != nullptr) at = (at + 1) & table->mask;
+    slots[at] = old[i];
+  }
+  std::free(old);
+}
+
+// ---- The tree
+//
 // The index is an AA tree. Its root node is part of the dictionary record
 // and must stay there, so the two rebalancing steps never relink a node into
 // its parent: they exchange the key and row number of a node with those of
 // its child and rearrange the children below, leaving every node where its
-// parent points.
-void swapPayload(TokenIndexNode* a, TokenIndexNode* b) {
+// parent points. The hash table follows the keys to their new nodes.
+void swapPayload(TokenIndexHash* table, TokenIndexNode* a, TokenIndexNode* b) {
+  if (table != nullptr) {
+    TokenIndexHashSlot* slotOfA = probe(table, hashKey(a->key), a->key);
+    TokenIndexHashSlot* slotOfB = probe(table, hashKey(b->key), b->key);
+    slotOfA->node = b;
+    slotOfB->node = a;
+  }
   std::swap(a->key, b->key);
   std::swap(a->entryIndex, b->entryIndex);
 }
 
 // A lower child on the same level becomes the parent.
-void skew(TokenIndexNode* top) {
+void skew(TokenIndexHash* table, TokenIndexNode* top) {
   TokenIndexNode* left = top->lower;
   if (left == nullptr || left->level != top->level) return;
-  swapPayload(top, left);
+  swapPayload(table, top, left);
   TokenIndexNode* a = left->lower;
   TokenIndexNode* b = left->higher;
   TokenIndexNode* right = top->higher;
@@ -49,12 +144,12 @@ void skew(TokenIndexNode* top) {
 }
 
 // Two higher children on the same level: the middle one rises a level.
-void split(TokenIndexNode* top) {
+void split(TokenIndexHash* table, TokenIndexNode* top) {
   TokenIndexNode* right = top->higher;
   if (right == nullptr || right->higher == nullptr || right->higher->level != top->level) {
     return;
   }
-  swapPayload(top, right);
+  swapPayload(table, top, right);
   TokenIndexNode* outer = right->higher;
   TokenIndexNode* a = top->lower;
   TokenIndexNode* b = right->lower;
@@ -66,8 +161,10 @@ void split(TokenIndexNode* top) {
 }
 
 // Inserts text below node unless it is there already. False only when a new
-// node cannot be allocated.
-bool insertBelow(TokenIndexNode* node, const char* text) {
+// node cannot be allocated. A new node enters the hash table at once, so
+// that the rebalancing on the way back up finds every key it moves.
+bool insertBelow(TokenIndexHash* table, TokenIndexNode* node, const char* text,
+                 size_t length) {
   const int order = compareTokenKeys(node->key, text);
   if (order == 0) return true;
   TokenIndexNode** child = order < 0 ? &node->higher : &node->lower;
@@ -77,7 +174,7 @@ bool insertBelow(TokenIndexNode* node, const char* text) {
       reportNoMemory();
       return false;
     }
-    created->key = copyText(text, std::strlen(text));
+    created->key = copyText(text, length);
     if (created->key == nullptr) {
       std::free(created);
       return false;
@@ -86,16 +183,18 @@ bool insertBelow(TokenIndexNode* node, const char* text) {
     created->level = 1;
     created->lower = nullptr;
     created->higher = nullptr;
+    created->keyTable = nullptr;
     *child = created;
-  } else if (!insertBelow(*child, text)) {
+    if (table != nullptr) addToTable(table, created);
+  } else if (!insertBelow(table, *child, text, length)) {
     return false;
   }
-  skew(node);
-  split(node);
+  skew(table, node);
+  split(table, node);
   return true;
 }
 
-TokenIndexNode* findNode(TokenIndexNode* root, const char* text) {
+TokenIndexNode* findInTree(TokenIndexNode* root, const char* text) {
   TokenIndexNode* node = root;
   while (node != nullptr) {
     const int order = compareTokenKeys(node->key, text);
@@ -103,6 +202,11 @@ TokenIndexNode* findNode(TokenIndexNode* root, const char* text) {
     node = order < 0 ? node->higher : node->lower;
   }
   return nullptr;
+}
+
+TokenIndexNode* findNode(TokenIndexNode* root, const char* text) {
+  if (root->keyTable == nullptr) return findInTree(root, text);
+  return probe(root->keyTable, hashKey(text), text)->node;
 }
 
 void freeSubtree(TokenIndexNode* node) {
@@ -128,7 +232,8 @@ int32_t findTokenEntry(const TokenIndexNode* root, const char* text) {
 int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
   TokenIndexNode* node = findNode(root, text);
   if (node == nullptr) {
-    if (!insertBelow(root, text)) return nullptr;
+    reserveOneKey(root);
+    if (!insertBelow(root->keyTable, root, text, std::strlen(text))) return nullptr;
     // Rebalancing may have moved the new key into another node.
     node = findNode(root, text);
   }
@@ -141,9 +246,21 @@ void seedIndexRoot(TokenIndexNode* root) {
   root->level = 1;
   root->lower = nullptr;
   root->higher = nullptr;
+  // Without its table the index is searched through the tree.
+  root->keyTable = nullptr;
+  if (root->key == nullptr) return;
+  TokenIndexHashSlot* slots = allocateSlots(kFirstTableSlots);
+  if (slots == nullptr) return;
+  root->keyTable = new (std::nothrow) TokenIndexHash{slots, kFirstTableSlots - 1, 0};
+  if (root->keyTable == nullptr) {
+    std::free(slots);
+    return;
+  }
+  addToTable(root->keyTable, root);
 }
 
 void freeTokenIndex(TokenIndexNode* root) {
+  freeTable(root);
   freeSubtree(root->lower);
   freeSubtree(root->higher);
   std::free(root->key);

@@ -32,12 +32,20 @@ struct DictionaryEntry {
 // sorted by token does not turn it into a list. Because the root must stay
 // where the record holds it, rebalancing moves keys and row numbers between
 // nodes rather than relinking the root.
+//
+// Beside the tree, the root holds a hash table from each key to the node that
+// holds it, so that finding a token costs one or two probes instead of a
+// string comparison per level. The tree stays the index's shape and order;
+// the table only speeds up finding a key in it, and an index whose table
+// could not be allocated is searched through the tree alone.
+struct TokenIndexHash;
 struct TokenIndexNode {
   char* key;                // heap copy of the token text, owned by the node
   int32_t entryIndex;       // row number in the table, or -1
   int32_t level;            // balancing level
   TokenIndexNode* lower;    // keys that sort before key
   TokenIndexNode* higher;   // keys that sort after key
+  TokenIndexHash* keyTable; // root only: the hash table of every key; null elsewhere
 };
 
 // One row as parsed by a dictionary loader.
