@@ -12,6 +12,9 @@ constexpr int kMessageTextSize = 16192;
 constexpr int kMessageTextLimit = 16000;
 constexpr int kMessageTokenSlots = 400;
 constexpr int kMessagePathSize = 1024;
+// Slots of the token list's hash index: a power of two, well above the 400
+// entries, so that a probe seldom meets another token.
+constexpr int kMessageTokenIndexSlots = 1024;
 
 struct MessageTokens {
   char text[kMessageTextSize];
@@ -20,6 +23,15 @@ struct MessageTokens {
   int32_t textLength;
   char path[kMessagePathSize];
   uint32_t countAsHam;  // non-zero: occurrences count into hamCount
+
+  // A hash index over the token list, kept by countMessageToken so that an
+  // occurrence is found without searching the list. It describes entries 0
+  // to indexedCount - 1; when the caller has emptied the list (tokenCount no
+  // longer equals indexedCount) it is built anew. The list itself, its order
+  // and its fields mean exactly what they mean without the index.
+  int32_t indexedCount;
+  uint32_t tokenHashes[kMessageTokenSlots];      // hash of each entry's text
+  uint16_t tokenIndex[kMessageTokenIndexSlots];  // entry number + 1; 0: free
 };
 
 // Records one occurrence of a token of 3 to 30 characters in the token list.
