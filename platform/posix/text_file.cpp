@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -33,17 +34,21 @@ struct TextFileRecord {
 namespace {
 
 constexpr size_t kPosixBufferSize = 64 * 1024;
+constexpr size_t kPosixSmallestBuffer = 4096;
 
 TextFile posixFail(int error) {
   setLastError(posix::windowsErrorFromErrno(error));
   return nullptr;
 }
 
-TextFile posixNewFile(TextFileRecord::Mode mode, int fd) {
+// bufferSize: a file read whole in one go needs no larger buffer than its
+// size and the read that meets its end; every file is written through the
+// full size.
+TextFile posixNewFile(TextFileRecord::Mode mode, int fd, size_t bufferSize = kPosixBufferSize) {
   auto* file = new TextFileRecord;
   file->mode = mode;
   file->fd = fd;
-  file->buffer.resize(kPosixBufferSize);
+  file->buffer.resize(bufferSize);
   return file;
 }
 
@@ -164,7 +169,15 @@ TextFile openTextFileForReading(const char* path) {
     close(fd);
     return posixFail(error);
   }
-  return posixNewFile(TextFileRecord::Mode::Read, fd);
+  // Most messages are a few kilobytes: a buffer of the file's size (and at
+  // least one page) saves clearing 64 KiB for each. A file that grows while
+  // it is read is still read whole, in more pieces.
+  size_t bufferSize = kPosixBufferSize;
+  if (S_ISREG(info.st_mode) && info.st_size >= 0 &&
+      static_cast<unsigned long long>(info.st_size) < kPosixBufferSize) {
+    bufferSize = std::max<size_t>(static_cast<size_t>(info.st_size) + 1, kPosixSmallestBuffer);
+  }
+  return posixNewFile(TextFileRecord::Mode::Read, fd, bufferSize);
 }
 
 char* readTextLine(TextFile file, char* buffer, int size) {
@@ -175,17 +188,31 @@ char* readTextLine(TextFile file, char* buffer, int size) {
   int count = 0;
   while (count < size - 1) {
     if (!posixRefill(file)) break;
-    char c = file->buffer[file->position++];
-    if (c == '\r') {
+    // Copies the run of buffered bytes up to the line end, a CR or the
+    // space left in the caller's line, whichever comes first.
+    const char* data = file->buffer.data() + file->position;
+    const size_t span = std::min(file->filled - file->position,
+                                 static_cast<size_t>(size - 1 - count));
+    const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', span));
+    size_t take = lineFeed != nullptr ? static_cast<size_t>(lineFeed - data) + 1 : span;
+    const char* carriageReturn = static_cast<const char*>(std::memchr(data, '\r', take));
+    if (carriageReturn != nullptr) take = static_cast<size_t>(carriageReturn - data);
+    std::memcpy(buffer + count, data, take);
+    count += static_cast<int>(take);
+    file->position += take;
+    if (carriageReturn != nullptr) {
+      char c = file->buffer[file->position++];
       // A CR directly followed by LF is one line end, even when the LF lies
       // beyond the buffer or beyond the space left in the caller's line.
       if (posixRefill(file) && file->buffer[file->position] == '\n') {
         ++file->position;
         c = '\n';
       }
+      buffer[count++] = c;
+      if (c == '\n') break;
+    } else if (lineFeed != nullptr) {
+      break;
     }
-    buffer[count++] = c;
-    if (c == '\n') break;
   }
   if (file->failed || (count == 0 && size > 1)) return nullptr;
   buffer[count] = '\0';
