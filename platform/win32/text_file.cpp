@@ -1,7 +1,11 @@
-// Buffered text files over the C run-time's streams in text mode: reading
-// turns CR LF into LF, writing turns LF into CR LF. A replacing file is a
-// new, exclusively created file in the target's folder that takes the
-// target's place in one step (MoveFileExA) when it is closed.
+// Buffered text files over the C run-time's streams. Writing is in text
+// mode, which turns LF into CR LF. Reading turns CR LF into LF as text mode
+// does, but on a binary stream: text mode also takes a Ctrl-Z byte (0x1A)
+// for the end of the file, which would cut a message with binary content
+// short and lose every row of a dictionary after a token holding that
+// byte. A replacing file is a new, exclusively created file in the
+// target's folder that takes the target's place in one step (MoveFileExA)
+// when it is closed.
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -10,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -18,6 +23,11 @@ namespace platform {
 struct TextFileRecord {
   FILE* stream = nullptr;
   bool reading = false;
+  std::vector<char> buffer;  // reading: bytes read ahead
+  size_t position = 0;       // reading: next byte of the buffer
+  size_t filled = 0;         // reading: bytes in the buffer
+  bool endOfFile = false;
+  bool failed = false;
   std::string temporaryPath;  // replacing: the file written
   std::string targetPath;     // replacing: the file it takes the place of
 };
@@ -28,6 +38,7 @@ namespace {
 // hold 255 characters and the suffix needs 26.
 constexpr size_t kWindowsLongestTemporaryStem = 200;
 constexpr int kWindowsTemporaryAttempts = 100;
+constexpr size_t kWindowsReadBufferSize = 64 * 1024;
 
 // The Windows error number that stands for the C run-time's errno after a
 // failed open.
@@ -69,7 +80,27 @@ TextFile windowsOpenStream(const char* path, const char* mode, bool reading) {
   auto* file = new TextFileRecord;
   file->stream = stream;
   file->reading = reading;
+  if (reading) file->buffer.resize(kWindowsReadBufferSize);
   return file;
+}
+
+// Refills an exhausted read buffer. False at the end of the file or on an
+// error, which are remembered.
+bool windowsRefill(TextFileRecord* file) {
+  if (file->position < file->filled) return true;
+  if (file->endOfFile || file->failed) return false;
+  const size_t got = std::fread(file->buffer.data(), 1, file->buffer.size(), file->stream);
+  if (got > 0) {
+    file->position = 0;
+    file->filled = got;
+    return true;
+  }
+  if (std::ferror(file->stream)) {
+    file->failed = true;
+  } else {
+    file->endOfFile = true;
+  }
+  return false;
 }
 
 // The folder part of a path with its separator ("" when it has none) and
@@ -164,15 +195,32 @@ bool windowsCommitReplacement(TextFileRecord* file) {
 }  // namespace
 
 TextFile openTextFileForReading(const char* path) {
-  return windowsOpenStream(path, "r", true);
+  return windowsOpenStream(path, "rb", true);
 }
 
 char* readTextLine(TextFile file, char* buffer, int size) {
   if (file == nullptr || buffer == nullptr || size <= 0 || !file->reading) return nullptr;
-  return std::fgets(buffer, size, file->stream);
+  int count = 0;
+  while (count < size - 1) {
+    if (!windowsRefill(file)) break;
+    char c = file->buffer[file->position++];
+    if (c == '\r') {
+      // A CR directly followed by LF is one line end, even when the LF lies
+      // beyond the buffer or beyond the room left in the caller's line.
+      if (windowsRefill(file) && file->buffer[file->position] == '\n') {
+        ++file->position;
+        c = '\n';
+      }
+    }
+    buffer[count++] = c;
+    if (c == '\n') break;
+  }
+  if (file->failed || (count == 0 && size > 1)) return nullptr;
+  buffer[count] = '\0';
+  return buffer;
 }
 
-bool atEndOfFile(TextFile file) { return file == nullptr || std::feof(file->stream) != 0; }
+bool atEndOfFile(TextFile file) { return file == nullptr || file->endOfFile; }
 
 TextFile openTextFileForWriting(const char* path) {
   return windowsOpenStream(path, "w", false);
