@@ -49,7 +49,6 @@ constexpr HRESULT kNestedTooDeeply = static_cast<HRESULT>(0xC00CE5F4u);
 // dictionary needs three levels.
 constexpr int kDeepestElementNesting = 256;
 
-constexpr std::int32_t kNodeText = 3;
 constexpr std::int32_t kNodeDocument = 9;
 
 // ---------------------------------------------------------------------------
