@@ -1,5 +1,6 @@
 #include "dictionary/token_dictionary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,16 @@ char* copyText(const char* text, size_t length) {
 }
 
 // ---- The hash table beside the tree
+
+// A hint to fetch the cache line of address; no effect on the program's
+// results.
+inline void prefetchLine(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
 
 constexpr size_t kFirstTableSlots = 1024;
 
@@ -113,11 +124,37 @@ void reserveOneKey(TokenIndexNode* root) {
 
 // ---- The tree
 //
-// The index is an AA tree. Its root node is part of the dictionary record
-// and must stay there, so the two rebalancing steps never relink a node into
-// its parent: they exchange the key and row number of a node with those of
-// its child and rearrange the children below, leaving every node where its
-// parent points. The hash table follows the keys to their new nodes.
+// The index is an AA tree. Below the root the two rebalancing steps relink
+// nodes as usual. The root node is part of the dictionary record and must
+// stay there, so at the root they exchange the key and row number of the
+// root with those of its child instead and rearrange the children below;
+// the shape is the same either way. The hash table follows a key moved that
+// way to its new node.
+//
+// A node and the copy of its key are one heap block, the key just after the
+// node. Only the root's seed "Z" is a block of its own; as no other node can
+// hold the text "Z", that text tells where the seed's copy went.
+char* inlineKey(TokenIndexNode* node) { return reinterpret_cast<char*>(node + 1); }
+
+bool isSeedKey(const char* key) { return key[0] == 'Z' && key[1] == '\0'; }
+
+TokenIndexNode* newNode(const char* text, size_t length) {
+  auto* node = static_cast<TokenIndexNode*>(std::malloc(sizeof(TokenIndexNode) + length + 1));
+  if (node == nullptr) {
+    reportNoMemory();
+    return nullptr;
+  }
+  node->key = inlineKey(node);
+  std::memcpy(node->key, text, length);
+  node->key[length] = '\0';
+  node->entryIndex = -1;
+  node->level = 1;
+  node->lower = nullptr;
+  node->higher = nullptr;
+  node->keyTable = nullptr;
+  return node;
+}
+
 void swapPayload(TokenIndexHash* table, TokenIndexNode* a, TokenIndexNode* b) {
   if (table != nullptr) {
     TokenIndexHashSlot* slotOfA = probe(table, hashKey(a->key), a->key);
@@ -129,8 +166,8 @@ void swapPayload(TokenIndexHash* table, TokenIndexNode* a, TokenIndexNode* b) {
   std::swap(a->entryIndex, b->entryIndex);
 }
 
-// A lower child on the same level becomes the parent.
-void skew(TokenIndexHash* table, TokenIndexNode* top) {
+// At the root: a lower child on the same level becomes the parent.
+void skewRoot(TokenIndexHash* table, TokenIndexNode* top) {
   TokenIndexNode* left = top->lower;
   if (left == nullptr || left->level != top->level) return;
   swapPayload(table, top, left);
@@ -143,8 +180,8 @@ void skew(TokenIndexHash* table, TokenIndexNode* top) {
   left->higher = right;
 }
 
-// Two higher children on the same level: the middle one rises a level.
-void split(TokenIndexHash* table, TokenIndexNode* top) {
+// At the root: two higher children on the same level, the middle one rises.
+void splitRoot(TokenIndexHash* table, TokenIndexNode* top) {
   TokenIndexNode* right = top->higher;
   if (right == nullptr || right->higher == nullptr || right->higher->level != top->level) {
     return;
@@ -160,38 +197,83 @@ void split(TokenIndexHash* table, TokenIndexNode* top) {
   top->level += 1;
 }
 
-// Inserts text below node unless it is there already. False only when a new
-// node cannot be allocated. A new node enters the hash table at once, so
-// that the rebalancing on the way back up finds every key it moves.
-bool insertBelow(TokenIndexHash* table, TokenIndexNode* node, const char* text,
-                 size_t length) {
-  const int order = compareTokenKeys(node->key, text);
-  if (order == 0) return true;
-  TokenIndexNode** child = order < 0 ? &node->higher : &node->lower;
-  if (*child == nullptr) {
-    auto* created = static_cast<TokenIndexNode*>(std::malloc(sizeof(TokenIndexNode)));
-    if (created == nullptr) {
-      reportNoMemory();
-      return false;
-    }
-    created->key = copyText(text, length);
-    if (created->key == nullptr) {
-      std::free(created);
-      return false;
-    }
-    created->entryIndex = -1;
-    created->level = 1;
-    created->lower = nullptr;
-    created->higher = nullptr;
-    created->keyTable = nullptr;
-    *child = created;
-    if (table != nullptr) addToTable(table, created);
-  } else if (!insertBelow(table, *child, text, length)) {
-    return false;
+// Below the root: the same two steps, returning the subtree's new top.
+TokenIndexNode* skew(TokenIndexNode* top) {
+  TokenIndexNode* left = top->lower;
+  if (left == nullptr || left->level != top->level) return top;
+  top->lower = left->higher;
+  left->higher = top;
+  return left;
+}
+
+TokenIndexNode* split(TokenIndexNode* top) {
+  TokenIndexNode* right = top->higher;
+  if (right == nullptr || right->higher == nullptr || right->higher->level != top->level) {
+    return top;
   }
-  skew(table, node);
-  split(table, node);
-  return true;
+  top->higher = right->lower;
+  right->lower = top;
+  right->level += 1;
+  return right;
+}
+
+// What an insertion found or made.
+struct Insertion {
+  TokenIndexNode* node = nullptr;  // the node that holds the text
+  bool added = false;              // a node was created
+  bool failed = false;             // a node could not be allocated
+};
+
+// Links the text in below the child link of parent unless it is there, and
+// rebalances on the way back up. A new node enters the hash table at once.
+void insertInto(TokenIndexNode*& link, TokenIndexHash* table, const char* text, size_t length,
+                Insertion& insertion);
+
+void insertBelowNode(TokenIndexNode*& top, TokenIndexHash* table, const char* text,
+                     size_t length, Insertion& insertion) {
+  const int order = compareTokenKeys(top->key, text);
+  if (order == 0) {
+    insertion.node = top;
+    return;
+  }
+  insertInto(order < 0 ? top->higher : top->lower, table, text, length, insertion);
+  if (!insertion.added) return;
+  top = skew(top);
+  top = split(top);
+}
+
+void insertInto(TokenIndexNode*& link, TokenIndexHash* table, const char* text, size_t length,
+                Insertion& insertion) {
+  if (link != nullptr) {
+    insertBelowNode(link, table, text, length, insertion);
+    return;
+  }
+  TokenIndexNode* created = newNode(text, length);
+  if (created == nullptr) {
+    insertion.failed = true;
+    return;
+  }
+  if (table != nullptr) addToTable(table, created);
+  link = created;
+  insertion.node = created;
+  insertion.added = true;
+}
+
+// Inserts text into the tree of root. Null only when a node cannot be
+// allocated.
+TokenIndexNode* insertIntoTree(TokenIndexNode* root, const char* text) {
+  const int order = compareTokenKeys(root->key, text);
+  if (order == 0) return root;
+  Insertion insertion;
+  TokenIndexHash* table = root->keyTable;
+  insertInto(order < 0 ? root->higher : root->lower, table, text, std::strlen(text), insertion);
+  if (insertion.failed) return nullptr;
+  if (!insertion.added) return insertion.node;
+  char* key = insertion.node->key;
+  skewRoot(table, root);
+  splitRoot(table, root);
+  // The rebalancing at the root may have moved the new key into the root.
+  return insertion.node->key == key ? insertion.node : root;
 }
 
 TokenIndexNode* findInTree(TokenIndexNode* root, const char* text) {
@@ -213,7 +295,9 @@ void freeSubtree(TokenIndexNode* node) {
   if (node == nullptr) return;
   freeSubtree(node->lower);
   freeSubtree(node->higher);
-  std::free(node->key);
+  // The node's own key goes with it; a key it took over from another node
+  // goes with that node, and the seed's copy is freed on its own.
+  if (node->key != inlineKey(node) && isSeedKey(node->key)) std::free(node->key);
   std::free(node);
 }
 
@@ -233,11 +317,38 @@ int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
   TokenIndexNode* node = findNode(root, text);
   if (node == nullptr) {
     reserveOneKey(root);
-    if (!insertBelow(root->keyTable, root, text, std::strlen(text))) return nullptr;
-    // Rebalancing may have moved the new key into another node.
-    node = findNode(root, text);
+    node = insertIntoTree(root, text);
+    if (node == nullptr) return nullptr;
   }
   return &node->entryIndex;
+}
+
+void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
+                          int32_t count) {
+  const TokenIndexHash* table = dictionary.indexRoot.keyTable;
+  if (table == nullptr) return;
+  // In batches: first every slot, then the node each first slot names, then
+  // that node's row, so each round's fetches run side by side.
+  constexpr int32_t kBatch = 64;
+  uint64_t hashes[kBatch];
+  const TokenIndexNode* nodes[kBatch];
+  for (int32_t first = 0; first < count; first += kBatch) {
+    const int32_t size = std::min(kBatch, count - first);
+    for (int32_t i = 0; i < size; ++i) {
+      hashes[i] = hashKey(entries[first + i].tokenText);
+      prefetchLine(&table->slots[static_cast<size_t>(hashes[i]) & table->mask]);
+    }
+    for (int32_t i = 0; i < size; ++i) {
+      const TokenIndexHashSlot& slot = table->slots[static_cast<size_t>(hashes[i]) & table->mask];
+      nodes[i] = slot.hash == hashes[i] ? slot.node : nullptr;
+      if (nodes[i] != nullptr) prefetchLine(nodes[i]);
+    }
+    for (int32_t i = 0; i < size; ++i) {
+      if (nodes[i] == nullptr) continue;
+      const int32_t row = nodes[i]->entryIndex;
+      if (row >= 0 && row < kDictionaryRows) prefetchLine(&dictionary.entries[row]);
+    }
+  }
 }
 
 void seedIndexRoot(TokenIndexNode* root) {
@@ -261,9 +372,11 @@ void seedIndexRoot(TokenIndexNode* root) {
 
 void freeTokenIndex(TokenIndexNode* root) {
   freeTable(root);
+  // Read before the nodes go: the root's key may be one of theirs.
+  const bool rootHoldsSeed = root->key != nullptr && isSeedKey(root->key);
   freeSubtree(root->lower);
   freeSubtree(root->higher);
-  std::free(root->key);
+  if (rootHoldsSeed) std::free(root->key);
   root->key = nullptr;
   root->lower = nullptr;
   root->higher = nullptr;

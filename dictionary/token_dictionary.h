@@ -30,8 +30,12 @@ struct DictionaryEntry {
 // seed) holds entryIndex -1. The tree is kept balanced (an AA tree: level is
 // the node's level, 1 for a leaf), so that a dictionary file whose rows are
 // sorted by token does not turn it into a list. Because the root must stay
-// where the record holds it, rebalancing moves keys and row numbers between
-// nodes rather than relinking the root.
+// where the record holds it, rebalancing at the root moves keys and row
+// numbers between the root and a child rather than relinking the root.
+//
+// A node other than the root is one heap block with the copy of its key
+// after it; the root's seed key is a heap copy of its own. Every key is
+// freed with the index by freeTokenIndex.
 //
 // Beside the tree, the root holds a hash table from each key to the node that
 // holds it, so that finding a token costs one or two probes instead of a
@@ -40,7 +44,7 @@ struct DictionaryEntry {
 // could not be allocated is searched through the tree alone.
 struct TokenIndexHash;
 struct TokenIndexNode {
-  char* key;                // heap copy of the token text, owned by the node
+  char* key;                // heap copy of the token text, freed with the index
   int32_t entryIndex;       // row number in the table, or -1
   int32_t level;            // balancing level
   TokenIndexNode* lower;    // keys that sort before key
@@ -93,6 +97,12 @@ int32_t findTokenEntry(const TokenIndexNode* root, const char* text);
 // the index; the caller stores the new row number through it. Null only when
 // the node cannot be allocated ("Insufficient memory available" is printed).
 int32_t* insertTokenKey(TokenIndexNode* root, const char* text);
+
+// Asks the processor to fetch what finding the texts of entries 0 to count - 1
+// will read (their slots of the hash table, their nodes, their rows), so that
+// the finds that follow overlap their waits for memory. Changes nothing.
+void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
+                          int32_t count);
 
 // Gives the root a fresh heap copy of "Z" with no row and no children.
 void seedIndexRoot(TokenIndexNode* root);
