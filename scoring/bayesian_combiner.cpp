@@ -146,6 +146,7 @@ int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& toke
   if (count > kMessageTokenSlots) count = kMessageTokenSlots;
   list.count = count;
 
+  prefetchTokenEntries(dictionary, tokens.tokens, count);
   for (int32_t i = 0; i < count; ++i) {
     const DictionaryEntry& token = tokens.tokens[i];
     TokenProbability& entry = list.entries[i];
