@@ -136,8 +136,6 @@ void reserveOneKey(TokenIndexNode* root) {
 // hold the text "Z", that text tells where the seed's copy went.
 char* inlineKey(TokenIndexNode* node) { return reinterpret_cast<char*>(node + 1); }
 
-bool isSeedKey(const char* key) { return key[0] == 'Z' && key[1] == '\0'; }
-
 TokenIndexNode* newNode(const char* text, size_t length) {
   auto* node = static_cast<TokenIndexNode*>(std::malloc(sizeof(TokenIndexNode) + length + 1));
   if (node == nullptr) {
@@ -231,6 +229,10 @@ void insertInto(TokenIndexNode*& link, TokenIndexHash* table, const char* text, 
 
 void insertBelowNode(TokenIndexNode*& top, TokenIndexHash* table, const char* text,
                      size_t length, Insertion& insertion) {
+  // Both children are fetched while the key is compared: the walk goes on
+  // to one of them.
+  if (top->lower != nullptr) prefetchLine(top->lower);
+  if (top->higher != nullptr) prefetchLine(top->higher);
   const int order = compareTokenKeys(top->key, text);
   if (order == 0) {
     insertion.node = top;
@@ -291,13 +293,12 @@ TokenIndexNode* findNode(TokenIndexNode* root, const char* text) {
   return probe(root->keyTable, hashKey(text), text)->node;
 }
 
+// Frees the nodes and with each its own key. A key a node took over from
+// another node goes with that node; the seed's copy is freed by the caller.
 void freeSubtree(TokenIndexNode* node) {
   if (node == nullptr) return;
   freeSubtree(node->lower);
   freeSubtree(node->higher);
-  // The node's own key goes with it; a key it took over from another node
-  // goes with that node, and the seed's copy is freed on its own.
-  if (node->key != inlineKey(node) && isSeedKey(node->key)) std::free(node->key);
   std::free(node);
 }
 
@@ -372,11 +373,13 @@ void seedIndexRoot(TokenIndexNode* root) {
 
 void freeTokenIndex(TokenIndexNode* root) {
   freeTable(root);
-  // Read before the nodes go: the root's key may be one of theirs.
-  const bool rootHoldsSeed = root->key != nullptr && isSeedKey(root->key);
+  // The seed's copy is found while every key can still be read: keys move
+  // between nodes, and no other node can hold the text "Z".
+  TokenIndexNode* seedHolder = root->key != nullptr ? findInTree(root, "Z") : nullptr;
+  char* seedKey = seedHolder != nullptr ? seedHolder->key : nullptr;
   freeSubtree(root->lower);
   freeSubtree(root->higher);
-  if (rootHoldsSeed) std::free(root->key);
+  std::free(seedKey);
   root->key = nullptr;
   root->lower = nullptr;
   root->higher = nullptr;

@@ -2,6 +2,7 @@
 // and ".." first and then every entry in the order of names with ASCII
 // letters folded to upper case, with Windows attribute bits.
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -59,6 +60,14 @@ uint32_t posixAttributesAt(const std::string& path) {
   return kAttrArchive;
 }
 
+// The same for an entry of an open listing, looked up in the listing's own
+// folder rather than through its whole path again.
+uint32_t posixAttributesIn(DIR* listing, const std::string& name) {
+  struct stat info;
+  if (fstatat(dirfd(listing), name.c_str(), &info, 0) == 0) return posixAttributesOf(info);
+  return kAttrArchive;
+}
+
 // Whether a name matches the last part of a search pattern. "*" and "*.*"
 // match every name, with or without a dot, as on Windows.
 bool posixMatches(const std::string& wildcard, const std::string& name) {
@@ -103,7 +112,7 @@ FindHandle findFirstFile(const char* pattern, FindData* data) {
     // A name that does not fit the 260-byte field cannot be reported.
     if (name.size() >= sizeof data->fileName) continue;
     if (!posixMatches(wildcard, name)) continue;
-    entries.push_back({name, posixAttributesAt(prefix + name)});
+    entries.push_back({name, posixAttributesIn(listing, name)});
   }
   closedir(listing);
   std::sort(entries.begin(), entries.end(), posixNtfsBefore);
