@@ -31,12 +31,7 @@ class MessageScoringTest : public ::testing::Test {
   }
 
   void addRow(const char* token, int32_t hamCount, int32_t spamCount) {
-    LoadedEntry loaded{};
-    std::strncpy(loaded.tokenText, token, sizeof loaded.tokenText - 1);
-    loaded.tokenLength = static_cast<int32_t>(std::strlen(loaded.tokenText));
-    loaded.hamCount = hamCount;
-    loaded.spamCount = spamCount;
-    ASSERT_EQ(1, addLoadedEntry(tokenDictionary, loaded));
+    ASSERT_EQ(1, testsupport::addDictionaryRow(token, hamCount, spamCount));
   }
 
   std::string message(const std::string& name, const std::string& body) {

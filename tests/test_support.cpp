@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -437,6 +438,15 @@ void resetProcessDictionary() {
   }
   if (d.indexRoot.key != nullptr) freeTokenIndex(&d.indexRoot);
   clearDictionary(d);
+}
+
+int addDictionaryRow(const char* token, int hamCount, int spamCount) {
+  LoadedEntry loaded{};
+  std::snprintf(loaded.tokenText, sizeof loaded.tokenText, "%s", token);
+  loaded.tokenLength = static_cast<int32_t>(std::strlen(loaded.tokenText));
+  loaded.hamCount = hamCount;
+  loaded.spamCount = spamCount;
+  return addLoadedEntry(tokenDictionary, loaded);
 }
 
 std::string sourceDir() { return CVSPAM_SOURCE_DIR; }

@@ -93,6 +93,10 @@ std::string banner();
 // frees its texts and index and clears the table.
 void resetProcessDictionary();
 
+// Adds a row to the process-wide dictionary as a dictionary file's loader
+// does; returns what addLoadedEntry returned.
+int addDictionaryRow(const char* token, int hamCount, int spamCount);
+
 // The source folder of the project, for fixtures and the sample corpus.
 std::string sourceDir();
 

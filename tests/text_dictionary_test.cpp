@@ -20,12 +20,7 @@ class TextDictionaryTest : public testing::Test {
   void TearDown() override { testsupport::resetProcessDictionary(); }
 
   void add(const char* token, int32_t ham, int32_t spam, int32_t live = 1) {
-    LoadedEntry e{};
-    std::snprintf(e.tokenText, sizeof e.tokenText, "%s", token);
-    e.tokenLength = static_cast<int32_t>(std::strlen(token));
-    e.hamCount = ham;
-    e.spamCount = spam;
-    addLoadedEntry(d, e);
+    testsupport::addDictionaryRow(token, ham, spam);
     d.entries[d.entryCount - 1].live = live;
   }
 

@@ -20,12 +20,7 @@ class TokenDictionaryTest : public testing::Test {
   TokenDictionary& d = tokenDictionary;
 
   void load(const char* token, int32_t ham, int32_t spam) {
-    LoadedEntry e{};
-    std::snprintf(e.tokenText, sizeof e.tokenText, "%s", token);
-    e.tokenLength = static_cast<int32_t>(std::strlen(token));
-    e.hamCount = ham;
-    e.spamCount = spam;
-    addLoadedEntry(d, e);
+    testsupport::addDictionaryRow(token, ham, spam);
   }
 
   int train(const char* token, int32_t count) {
