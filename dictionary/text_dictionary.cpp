@@ -24,6 +24,49 @@ void stripLineFeed(char* line) {
   if (length > 0 && line[length - 1] == '\n') line[length - 1] = '\0';
 }
 
+// Splits one row, "token TAB spam TAB ham", in a single pass over the line,
+// which it may change. The fields are those numberField and
+// getDelimitedField give: the token is the text before the first TAB (the
+// whole line without one), and is refused when empty or too long for
+// LoadedEntry; the spam count is the text between the first and the second
+// TAB (to the line end without a second); the ham count is the text between
+// the second and the third TAB, or the same text as the spam count when
+// there is no second TAB. A line without a TAB is a token without counts: it
+// gets 0 and 0 rather than the numbers of the line before it.
+bool parseRow(char* line, LoadedEntry& loaded) {
+  const size_t length = std::strlen(line);
+  char* const end = line + length;
+  char* const firstTab = static_cast<char*>(std::memchr(line, '\t', length));
+  const size_t tokenLength = static_cast<size_t>((firstTab != nullptr ? firstTab : end) - line);
+  if (tokenLength == 0 || tokenLength >= static_cast<size_t>(kLoadedTokenSize)) return false;
+  std::memcpy(loaded.tokenText, line, tokenLength);
+  loaded.tokenText[tokenLength] = '\0';
+  loaded.tokenLength = static_cast<int32_t>(tokenLength);
+  if (firstTab == nullptr) {
+    loaded.spamCount = 0;
+    loaded.hamCount = 0;
+    return true;
+  }
+  char* const spamField = firstTab + 1;
+  char* const secondTab =
+      static_cast<char*>(std::memchr(spamField, '\t', static_cast<size_t>(end - spamField)));
+  if (secondTab == nullptr) {
+    loaded.spamCount = textToLong(spamField);
+    loaded.hamCount = loaded.spamCount;
+    return true;
+  }
+  // Each number field ends at its TAB, so that the blanks textToLong skips
+  // never reach into the next field.
+  char* const hamField = secondTab + 1;
+  char* const thirdTab =
+      static_cast<char*>(std::memchr(hamField, '\t', static_cast<size_t>(end - hamField)));
+  *secondTab = '\0';
+  if (thirdTab != nullptr) *thirdTab = '\0';
+  loaded.spamCount = textToLong(spamField);
+  loaded.hamCount = textToLong(hamField);
+  return true;
+}
+
 }  // namespace
 
 int saveTextDictionary(TokenDictionary& dictionary) {
@@ -79,14 +122,7 @@ int loadTextDictionary(TokenDictionary& dictionary) {
   LoadedEntry loaded;
   while (platform::readTextLine(file, line, kLineSize) != nullptr) {
     stripLineFeed(line);
-    loaded.tokenText[0] = '\0';
-    getDelimitedField(line, "\t", 1, loaded.tokenText, kLoadedTokenSize, '\0');
-    if (loaded.tokenText[0] == '\0') continue;
-    loaded.tokenLength = static_cast<int32_t>(std::strlen(loaded.tokenText));
-    // A line without a TAB is a token without counts: it gets 0 and 0 rather
-    // than the numbers of the line before it.
-    loaded.spamCount = numberField(line, 2);
-    loaded.hamCount = numberField(line, 3);
+    if (!parseRow(line, loaded)) continue;
     if (addLoadedEntry(dictionary, loaded) == 0) ++leftOut;
   }
   platform::closeTextFile(file);

@@ -75,13 +75,14 @@ void takeFactor(ScoreResult& result, double probability, bool narrowHam) {
 // The sort of a combiner: the whole list when it holds at least the
 // selection size, nothing otherwise. Returns how many entries the first
 // pass takes.
-int32_t sortForSelection(TokenProbabilityList& list, int32_t selection,
-                         int (*compare)(const void*, const void*)) {
+// The comparator is a template argument so that the sort calls it directly.
+template <int (*compare)(const void*, const void*)>
+int32_t sortForSelection(TokenProbabilityList& list, int32_t selection) {
   if (list.count >= selection) {
     // A stable sort keeps tokens with equal keys in token-list order, so the
     // tokens selected at the edge of a pass are the same on every platform.
     std::stable_sort(list.entries, list.entries + list.count,
-                     [compare](const TokenProbability& left, const TokenProbability& right) {
+                     [](const TokenProbability& left, const TokenProbability& right) {
                        return compare(&left, &right) < 0;
                      });
     return selection;
@@ -101,12 +102,12 @@ void finishProbability(ScoreResult& result) {
 // highest selection-many from the top down. The two passes overlap on lists
 // shorter than twice the selection, and the entries in the overlap are
 // multiplied in twice.
-int32_t combineFromBothEnds(TokenProbabilityList& list, ScoreResult& result, int32_t selection,
-                            int (*compare)(const void*, const void*)) {
+template <int (*compare)(const void*, const void*)>
+int32_t combineFromBothEnds(TokenProbabilityList& list, ScoreResult& result, int32_t selection) {
   result.spamProduct = 0.0;
   result.hamProduct = 0.0;
   int32_t n = list.count;
-  int32_t k = sortForSelection(list, selection, compare);
+  int32_t k = sortForSelection<compare>(list, selection);
   for (int32_t i = 0; i < k; ++i) takeFactor(result, list.entries[i].probability, false);
   if (n > selection) {
     for (int32_t i = n - 1; i >= n - selection; --i) {
@@ -179,7 +180,7 @@ int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& toke
 }
 
 int32_t combineByProbability(TokenProbabilityList& list, ScoreResult& result) {
-  return combineFromBothEnds(list, result, kProbabilitySelection, compareByProbability);
+  return combineFromBothEnds<compareByProbability>(list, result, kProbabilitySelection);
 }
 
 // The tokens that occur most often, the most frequent first. A list shorter
@@ -188,12 +189,12 @@ int32_t combineByOccurrences(TokenProbabilityList& list, ScoreResult& result) {
   result.spamProduct = 0.0;
   result.hamProduct = 0.0;
   int32_t n = list.count;
-  int32_t k = sortForSelection(list, kOccurrenceSelection, compareByOccurrences);
+  int32_t k = sortForSelection<compareByOccurrences>(list, kOccurrenceSelection);
   for (int32_t i = n - 1; i >= n - k; --i) takeFactor(result, list.entries[i].probability, true);
   finishProbability(result);
   return 1;
 }
 
 int32_t combineByWeight(TokenProbabilityList& list, ScoreResult& result) {
-  return combineFromBothEnds(list, result, kWeightSelection, compareByWeight);
+  return combineFromBothEnds<compareByWeight>(list, result, kWeightSelection);
 }

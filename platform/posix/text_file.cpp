@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,11 @@ struct TextFileRecord {
   enum class Mode { Read, Write, Replace };
   Mode mode;
   int fd = -1;
-  std::vector<char> buffer;
+  // Left uninitialised: only bytes read or written into it are ever used,
+  // and clearing a buffer for every message file read costs more than
+  // reading the file.
+  std::unique_ptr<char[]> buffer;
+  size_t capacity = 0;  // bytes in buffer
   size_t position = 0;  // next byte to read
   size_t filled = 0;    // bytes in the buffer (reading) or waiting (writing)
   bool endOfFile = false;
@@ -34,22 +40,37 @@ struct TextFileRecord {
 namespace {
 
 constexpr size_t kPosixBufferSize = 64 * 1024;
-constexpr size_t kPosixSmallestBuffer = 4096;
+
+// A read buffer kept from the last file closed, for the next file opened:
+// a tool that reads thousands of messages one after another then allocates
+// (and frees) no large block for each, which would make the allocator tidy
+// its lists of small blocks every time.
+std::atomic<char*> spareReadBuffer{nullptr};
 
 TextFile posixFail(int error) {
   setLastError(posix::windowsErrorFromErrno(error));
   return nullptr;
 }
 
-// bufferSize: a file read whole in one go needs no larger buffer than its
-// size and the read that meets its end; every file is written through the
-// full size.
-TextFile posixNewFile(TextFileRecord::Mode mode, int fd, size_t bufferSize = kPosixBufferSize) {
+TextFile posixNewFile(TextFileRecord::Mode mode, int fd) {
   auto* file = new TextFileRecord;
   file->mode = mode;
   file->fd = fd;
-  file->buffer.resize(bufferSize);
+  char* spare = mode == TextFileRecord::Mode::Read ? spareReadBuffer.exchange(nullptr) : nullptr;
+  file->buffer.reset(spare != nullptr ? spare : new char[kPosixBufferSize]);
+  file->capacity = kPosixBufferSize;
   return file;
+}
+
+// Frees the record; a read buffer becomes the spare when there is none.
+void posixDeleteFile(TextFileRecord* file) {
+  if (file->mode == TextFileRecord::Mode::Read) {
+    char* expected = nullptr;
+    if (spareReadBuffer.compare_exchange_strong(expected, file->buffer.get())) {
+      file->buffer.release();
+    }
+  }
+  delete file;
 }
 
 // Refills an exhausted read buffer. False at the end of the file or on an
@@ -58,7 +79,7 @@ bool posixRefill(TextFileRecord* file) {
   if (file->position < file->filled) return true;
   if (file->endOfFile || file->failed) return false;
   for (;;) {
-    const ssize_t got = read(file->fd, file->buffer.data(), file->buffer.size());
+    const ssize_t got = read(file->fd, file->buffer.get(), file->capacity);
     if (got > 0) {
       file->position = 0;
       file->filled = static_cast<size_t>(got);
@@ -92,7 +113,7 @@ bool posixWriteAll(int fd, const char* data, size_t length) {
 
 bool posixFlush(TextFileRecord* file) {
   if (file->failed) return false;
-  if (file->filled > 0 && !posixWriteAll(file->fd, file->buffer.data(), file->filled)) {
+  if (file->filled > 0 && !posixWriteAll(file->fd, file->buffer.get(), file->filled)) {
     file->failed = true;
   }
   file->filled = 0;
@@ -169,15 +190,7 @@ TextFile openTextFileForReading(const char* path) {
     close(fd);
     return posixFail(error);
   }
-  // Most messages are a few kilobytes: a buffer of the file's size (and at
-  // least one page) saves clearing 64 KiB for each. A file that grows while
-  // it is read is still read whole, in more pieces.
-  size_t bufferSize = kPosixBufferSize;
-  if (S_ISREG(info.st_mode) && info.st_size >= 0 &&
-      static_cast<unsigned long long>(info.st_size) < kPosixBufferSize) {
-    bufferSize = std::max<size_t>(static_cast<size_t>(info.st_size) + 1, kPosixSmallestBuffer);
-  }
-  return posixNewFile(TextFileRecord::Mode::Read, fd, bufferSize);
+  return posixNewFile(TextFileRecord::Mode::Read, fd);
 }
 
 char* readTextLine(TextFile file, char* buffer, int size) {
@@ -190,7 +203,7 @@ char* readTextLine(TextFile file, char* buffer, int size) {
     if (!posixRefill(file)) break;
     // Copies the run of buffered bytes up to the line end, a CR or the
     // space left in the caller's line, whichever comes first.
-    const char* data = file->buffer.data() + file->position;
+    const char* data = file->buffer.get() + file->position;
     const size_t span = std::min(file->filled - file->position,
                                  static_cast<size_t>(size - 1 - count));
     const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', span));
@@ -263,14 +276,14 @@ bool writeText(TextFile file, const char* data, size_t length) {
   if (file->failed) return false;
   if (length == 0) return true;
   if (data == nullptr) return false;
-  if (file->filled + length > file->buffer.size()) {
+  if (file->filled + length > file->capacity) {
     if (!posixFlush(file)) return false;
-    if (length >= file->buffer.size()) {
+    if (length >= file->capacity) {
       if (!posixWriteAll(file->fd, data, length)) file->failed = true;
       return !file->failed;
     }
   }
-  std::memcpy(file->buffer.data() + file->filled, data, length);
+  std::memcpy(file->buffer.get() + file->filled, data, length);
   file->filled += length;
   return true;
 }
@@ -287,7 +300,7 @@ bool closeTextFile(TextFile file) {
       ok = false;
     }
   }
-  delete file;
+  posixDeleteFile(file);
   return ok;
 }
 
@@ -299,7 +312,7 @@ void abandonTextFile(TextFile file) {
   }
   close(file->fd);
   unlink(file->temporaryPath.c_str());
-  delete file;
+  posixDeleteFile(file);
 }
 
 }  // namespace platform
