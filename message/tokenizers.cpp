@@ -46,11 +46,16 @@ void scanTokens(MessageTokens& message, TokenDictionary& dictionary,
   const unsigned char* text = reinterpret_cast<const unsigned char*>(message.text);
   int p = 0;
   for (int i = 0;; ++i) {
-    const unsigned char c = text[i];
-    if (!separators.separator[c]) {
-      // Characters past the 31st of a run are dropped; the run goes on.
+    unsigned char c = text[i];
+    // A run of token characters. Characters past the 31st of a run are
+    // dropped; the run goes on. A run that reaches the last position ends
+    // the scan without forming a token.
+    while (!separators.separator[c]) {
       if (p < kLongestRun) buffer[p++] = static_cast<char>(c);
-    } else if (p < kShortestToken) {
+      if (i >= kLastPosition) return;
+      c = text[++i];
+    }
+    if (p < kShortestToken) {
       p = 0;
     } else if (dictionary.phraseWordCount < dictionary.phraseWordLimit) {
       // The phrase goes on with the next run. A phrase that has filled the
