@@ -1,7 +1,6 @@
 #include "dictionary/storage.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "dictionary/text_dictionary.h"
 #include "dictionary/xml/xml_dictionary.h"
@@ -60,11 +59,7 @@ int releaseDictionary(TokenDictionary& dictionary) {
     std::printf("Dictionary Saved.\n");
   }
   std::printf("Releasing Dictionary...\n");
-  for (int32_t row = 0; row < dictionary.entryCount; ++row) {
-    std::free(dictionary.entries[row].tokenText);
-    dictionary.entries[row].tokenText = nullptr;
-  }
-  if (dictionary.indexRoot.key != nullptr) freeTokenIndex(&dictionary.indexRoot);
+  freeDictionaryMemory(dictionary);
   std::printf("Dictionary Released.\n");
   return 1;
 }

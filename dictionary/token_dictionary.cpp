@@ -468,3 +468,11 @@ void clearDictionary(TokenDictionary& dictionary) {
   for (DictionaryEntry& row : dictionary.entries) row = DictionaryEntry{nullptr, 0, 0, 0};
   resetDictionary(dictionary);
 }
+
+void freeDictionaryMemory(TokenDictionary& dictionary) {
+  for (int32_t row = 0; row < dictionary.entryCount && row < kDictionaryRows; ++row) {
+    std::free(dictionary.entries[row].tokenText);
+    dictionary.entries[row].tokenText = nullptr;
+  }
+  if (dictionary.indexRoot.key != nullptr) freeTokenIndex(&dictionary.indexRoot);
+}

@@ -129,3 +129,8 @@ void resetDictionary(TokenDictionary& dictionary);
 
 // Empties the whole table, then resets.
 void clearDictionary(TokenDictionary& dictionary);
+
+// Frees the token text of every row in use and the token index. The rows'
+// counts, entryCount and the totals stay as they are; only a reset makes the
+// dictionary usable again. Freeing twice frees nothing more.
+void freeDictionaryMemory(TokenDictionary& dictionary);

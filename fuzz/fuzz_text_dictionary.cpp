@@ -8,18 +8,6 @@
 #include "dictionary/token_dictionary.h"
 #include "fuzz/fuzz_support.h"
 
-namespace {
-
-void freeRows(TokenDictionary& dictionary) {
-  for (int32_t row = 0; row < dictionary.entryCount; ++row) {
-    std::free(dictionary.entries[row].tokenText);
-    dictionary.entries[row].tokenText = nullptr;
-  }
-  if (dictionary.indexRoot.key != nullptr) freeTokenIndex(&dictionary.indexRoot);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::scratchFolder();
   fuzzsupport::silenceOutput();
@@ -39,13 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t row = 0; row < rows; ++row) d.entries[row].live = 1;
   std::snprintf(d.dictionaryPath, sizeof d.dictionaryPath, "%s", output.c_str());
   saveTextDictionary(d);
-  freeRows(d);
+  freeDictionaryMemory(d);
 
   resetDictionary(d);
   if (loadTextDictionary(d) != 1) fuzzsupport::propertyBroken("saved file not read");
   if (d.entryCount != rows || d.spamMessageTotal != spam || d.hamMessageTotal != ham) {
     fuzzsupport::propertyBroken("save and load differ");
   }
-  freeRows(d);
+  freeDictionaryMemory(d);
   return 0;
 }

@@ -7,18 +7,6 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
 
-namespace {
-
-void freeRows(TokenDictionary& dictionary) {
-  for (int32_t row = 0; row < dictionary.entryCount; ++row) {
-    std::free(dictionary.entries[row].tokenText);
-    dictionary.entries[row].tokenText = nullptr;
-  }
-  if (dictionary.indexRoot.key != nullptr) freeTokenIndex(&dictionary.indexRoot);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::scratchFolder();
   fuzzsupport::silenceOutput();
@@ -33,18 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::snprintf(d.dictionaryPath, sizeof d.dictionaryPath, "%s", input.c_str());
   resetDictionary(d);
   if (loadXmlDictionary(d) != 1) {
-    freeRows(d);
+    freeDictionaryMemory(d);
     return 0;
   }
   const int32_t rows = d.entryCount;
   for (int32_t row = 0; row < rows; ++row) d.entries[row].live = 1;
   std::snprintf(d.dictionaryPath, sizeof d.dictionaryPath, "%s", output.c_str());
   if (saveXmlDictionary(d) != 1) fuzzsupport::propertyBroken("save failed");
-  freeRows(d);
+  freeDictionaryMemory(d);
 
   resetDictionary(d);
   if (loadXmlDictionary(d) != 1) fuzzsupport::propertyBroken("saved document does not load");
   if (d.entryCount > rows) fuzzsupport::propertyBroken("more rows than were saved");
-  freeRows(d);
+  freeDictionaryMemory(d);
   return 0;
 }

@@ -431,13 +431,8 @@ std::string maskTimes(std::string text) {
 std::string banner() { return std::string(kBannerLine1) + kBannerLine2; }
 
 void resetProcessDictionary() {
-  TokenDictionary& d = tokenDictionary;
-  for (int32_t i = 0; i < d.entryCount && i < kDictionaryRows; ++i) {
-    std::free(d.entries[i].tokenText);
-    d.entries[i].tokenText = nullptr;
-  }
-  if (d.indexRoot.key != nullptr) freeTokenIndex(&d.indexRoot);
-  clearDictionary(d);
+  freeDictionaryMemory(tokenDictionary);
+  clearDictionary(tokenDictionary);
 }
 
 int addDictionaryRow(const char* token, int hamCount, int spamCount) {
