@@ -1,29 +1,42 @@
 #include "dictionary/token_dictionary.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <random>
 #include <utility>
 
 #include "dictionary/pruning.h"
 
 TokenDictionary tokenDictionary;
 
-// The hash table beside the tree: open addressing with linear probing over a
+// The index's hash table: open addressing with linear probing over a
 // power-of-two number of slots, at most half of them used. A slot holds a
 // key's hash and the node whose key it is; a free slot has no node. Keys are
-// never removed one by one: the whole table goes with freeTokenIndex.
+// never removed one by one: the whole table goes with freeTokenIndex, and
+// with it the blocks its nodes were cut from.
 struct TokenIndexHashSlot {
   uint64_t hash;
   TokenIndexNode* node;
 };
 
+// A block of nodes: this header, then the nodes one after the other.
+struct TokenIndexBlock {
+  TokenIndexBlock* next;  // the block filled before this one
+  size_t size;            // bytes for nodes after the header
+  size_t used;
+};
+
 struct TokenIndexHash {
   TokenIndexHashSlot* slots;
-  size_t mask;  // slot count - 1
-  size_t used;  // slots holding a key
+  size_t mask;    // slot count - 1
+  size_t used;    // slots holding a key
+  uint64_t seed;  // this table's hash seed
+  TokenIndexBlock* blocks;  // the block nodes are being cut from, or null
 };
 
 namespace {
@@ -41,8 +54,6 @@ char* copyText(const char* text, size_t length) {
   return copy;
 }
 
-// ---- The hash table beside the tree
-
 // A hint to fetch the cache line of address; no effect on the program's
 // results.
 inline void prefetchLine(const void* address) {
@@ -54,13 +65,33 @@ inline void prefetchLine(const void* address) {
 }
 
 constexpr size_t kFirstTableSlots = 1024;
+constexpr size_t kBlockBytes = 64 * 1024;
 
-uint64_t hashKey(const char* text) {
-  uint64_t hash = 0xcbf29ce484222325ULL;
+// A seed that differs from run to run. Where the system offers no random
+// source the clock and an address still vary it.
+uint64_t freshSeed() {
+  uint64_t seed = 0x9e3779b97f4a7c15ULL;
+  try {
+    std::random_device device;
+    seed ^= (static_cast<uint64_t>(device()) << 32) ^ device();
+  } catch (...) {
+  }
+  seed ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  seed ^= static_cast<uint64_t>(reinterpret_cast<std::uintptr_t>(&seed));
+  return seed;
+}
+
+uint64_t processSeed() {
+  static const uint64_t seed = freshSeed();
+  return seed;
+}
+
+inline uint64_t hashKey(const TokenIndexHash* table, const char* text) {
+  uint64_t hash = 0xcbf29ce484222325ULL ^ table->seed;
   for (const unsigned char* at = reinterpret_cast<const unsigned char*>(text); *at != 0; ++at) {
     hash = (hash ^ *at) * 0x100000001b3ULL;
   }
-  // Spreads the low bits, which pick the slot.
+  // Spreads the high bits into the low ones, which pick the slot.
   hash ^= hash >> 32;
   hash *= 0xd6e8feb86659fd93ULL;
   hash ^= hash >> 32;
@@ -72,7 +103,7 @@ TokenIndexHashSlot* allocateSlots(size_t count) {
 }
 
 // The slot that holds text, or the free slot where it would go.
-TokenIndexHashSlot* probe(const TokenIndexHash* table, uint64_t hash, const char* text) {
+inline TokenIndexHashSlot* probe(const TokenIndexHash* table, uint64_t hash, const char* text) {
   size_t at = static_cast<size_t>(hash) & table->mask;
   for (;;) {
     TokenIndexHashSlot* slot = &table->slots[at];
@@ -82,35 +113,15 @@ TokenIndexHashSlot* probe(const TokenIndexHash* table, uint64_t hash, const char
   }
 }
 
-// Stores a key that is not in the table yet; the table has room for it.
-void addToTable(TokenIndexHash* table, TokenIndexNode* node) {
-  const uint64_t hash = hashKey(node->key);
-  TokenIndexHashSlot* slot = probe(table, hash, node->key);
-  if (slot->node == nullptr) ++table->used;
-  slot->hash = hash;
-  slot->node = node;
-}
-
-void freeTable(TokenIndexNode* root) {
-  if (root->keyTable == nullptr) return;
-  std::free(root->keyTable->slots);
-  delete root->keyTable;
-  root->keyTable = nullptr;
-}
-
-// Makes room for one more key, doubling the slots when half are used. When
-// the larger table cannot be had, the index goes on without a table.
-void reserveOneKey(TokenIndexNode* root) {
-  TokenIndexHash* table = root->keyTable;
-  if (table == nullptr || (table->used + 1) * 2 <= table->mask + 1) return;
-  const size_t count = (table->mask + 1) * 2;
-  TokenIndexHashSlot* slots = allocateSlots(count);
-  if (slots == nullptr) {
-    freeTable(root);
-    return;
-  }
-  TokenIndexHashSlot* old = table->slots;
+// Doubles the slots. False, with the table as it was, when the larger table
+// cannot be had.
+bool growTable(TokenIndexHash* table) {
   const size_t oldCount = table->mask + 1;
+  if (oldCount > SIZE_MAX / 2 / sizeof(TokenIndexHashSlot)) return false;
+  const size_t count = oldCount * 2;
+  TokenIndexHashSlot* slots = allocateSlots(count);
+  if (slots == nullptr) return false;
+  TokenIndexHashSlot* old = table->slots;
   table->slots = slots;
   table->mask = count - 1;
   for (size_t i = 0; i < oldCount; ++i) {
@@ -120,186 +131,50 @@ void reserveOneKey(TokenIndexNode* root) {
     slots[at] = old[i];
   }
   std::free(old);
+  return true;
 }
 
-// ---- The tree
-//
-// The index is an AA tree. Below the root the two rebalancing steps relink
-// nodes as usual. The root node is part of the dictionary record and must
-// stay there, so at the root they exchange the key and row number of the
-// root with those of its child instead and rearrange the children below;
-// the shape is the same either way. The hash table follows a key moved that
-// way to its new node.
-//
-// A node and the copy of its key are one heap block, the key just after the
-// node. Only the root's seed "Z" is a block of its own; as no other node can
-// hold the text "Z", that text tells where the seed's copy went.
-char* inlineKey(TokenIndexNode* node) { return reinterpret_cast<char*>(node + 1); }
-
-TokenIndexNode* newNode(const char* text, size_t length) {
-  auto* node = static_cast<TokenIndexNode*>(std::malloc(sizeof(TokenIndexNode) + length + 1));
-  if (node == nullptr) {
+// A node with a copy of text after it, cut from the table's blocks.
+TokenIndexNode* newNode(TokenIndexHash* table, const char* text, size_t length) {
+  constexpr size_t kAlign = alignof(TokenIndexNode);
+  if (length > SIZE_MAX - sizeof(TokenIndexNode) - kAlign) {
     reportNoMemory();
     return nullptr;
   }
-  node->key = inlineKey(node);
+  const size_t bytes = (sizeof(TokenIndexNode) + length + 1 + kAlign - 1) & ~(kAlign - 1);
+  TokenIndexBlock* block = table->blocks;
+  if (block == nullptr || block->size - block->used < bytes) {
+    const size_t size = std::max(kBlockBytes, bytes);
+    block = static_cast<TokenIndexBlock*>(std::malloc(sizeof(TokenIndexBlock) + size));
+    if (block == nullptr) {
+      reportNoMemory();
+      return nullptr;
+    }
+    block->next = table->blocks;
+    block->size = size;
+    block->used = 0;
+    table->blocks = block;
+  }
+  static_assert(sizeof(TokenIndexBlock) % alignof(TokenIndexNode) == 0, "nodes stay aligned");
+  auto* node = reinterpret_cast<TokenIndexNode*>(reinterpret_cast<char*>(block + 1) + block->used);
+  block->used += bytes;
+  node->key = reinterpret_cast<char*>(node + 1);
   std::memcpy(node->key, text, length);
   node->key[length] = '\0';
-  node->entryIndex = -1;
-  node->level = 1;
-  node->lower = nullptr;
-  node->higher = nullptr;
   node->keyTable = nullptr;
+  node->entryIndex = -1;
   return node;
 }
 
-void swapPayload(TokenIndexHash* table, TokenIndexNode* a, TokenIndexNode* b) {
-  if (table != nullptr) {
-    TokenIndexHashSlot* slotOfA = probe(table, hashKey(a->key), a->key);
-    TokenIndexHashSlot* slotOfB = probe(table, hashKey(b->key), b->key);
-    slotOfA->node = b;
-    slotOfB->node = a;
+TokenIndexNode* findNode(const TokenIndexNode* root, const char* text) {
+  const TokenIndexHash* table = root->keyTable;
+  if (table == nullptr) {
+    // An index whose table could not be had holds its seed alone.
+    return root->key != nullptr && std::strcmp(root->key, text) == 0
+               ? const_cast<TokenIndexNode*>(root)
+               : nullptr;
   }
-  std::swap(a->key, b->key);
-  std::swap(a->entryIndex, b->entryIndex);
-}
-
-// At the root: a lower child on the same level becomes the parent.
-void skewRoot(TokenIndexHash* table, TokenIndexNode* top) {
-  TokenIndexNode* left = top->lower;
-  if (left == nullptr || left->level != top->level) return;
-  swapPayload(table, top, left);
-  TokenIndexNode* a = left->lower;
-  TokenIndexNode* b = left->higher;
-  TokenIndexNode* right = top->higher;
-  top->lower = a;
-  top->higher = left;
-  left->lower = b;
-  left->higher = right;
-}
-
-// At the root: two higher children on the same level, the middle one rises.
-void splitRoot(TokenIndexHash* table, TokenIndexNode* top) {
-  TokenIndexNode* right = top->higher;
-  if (right == nullptr || right->higher == nullptr || right->higher->level != top->level) {
-    return;
-  }
-  swapPayload(table, top, right);
-  TokenIndexNode* outer = right->higher;
-  TokenIndexNode* a = top->lower;
-  TokenIndexNode* b = right->lower;
-  top->lower = right;
-  top->higher = outer;
-  right->lower = a;
-  right->higher = b;
-  top->level += 1;
-}
-
-// Below the root: the same two steps, returning the subtree's new top.
-TokenIndexNode* skew(TokenIndexNode* top) {
-  TokenIndexNode* left = top->lower;
-  if (left == nullptr || left->level != top->level) return top;
-  top->lower = left->higher;
-  left->higher = top;
-  return left;
-}
-
-TokenIndexNode* split(TokenIndexNode* top) {
-  TokenIndexNode* right = top->higher;
-  if (right == nullptr || right->higher == nullptr || right->higher->level != top->level) {
-    return top;
-  }
-  top->higher = right->lower;
-  right->lower = top;
-  right->level += 1;
-  return right;
-}
-
-// What an insertion found or made.
-struct Insertion {
-  TokenIndexNode* node = nullptr;  // the node that holds the text
-  bool added = false;              // a node was created
-  bool failed = false;             // a node could not be allocated
-};
-
-// Links the text in below the child link of parent unless it is there, and
-// rebalances on the way back up. A new node enters the hash table at once.
-void insertInto(TokenIndexNode*& link, TokenIndexHash* table, const char* text, size_t length,
-                Insertion& insertion);
-
-void insertBelowNode(TokenIndexNode*& top, TokenIndexHash* table, const char* text,
-                     size_t length, Insertion& insertion) {
-  // Both children are fetched while the key is compared: the walk goes on
-  // to one of them.
-  if (top->lower != nullptr) prefetchLine(top->lower);
-  if (top->higher != nullptr) prefetchLine(top->higher);
-  const int order = compareTokenKeys(top->key, text);
-  if (order == 0) {
-    insertion.node = top;
-    return;
-  }
-  insertInto(order < 0 ? top->higher : top->lower, table, text, length, insertion);
-  if (!insertion.added) return;
-  top = skew(top);
-  top = split(top);
-}
-
-void insertInto(TokenIndexNode*& link, TokenIndexHash* table, const char* text, size_t length,
-                Insertion& insertion) {
-  if (link != nullptr) {
-    insertBelowNode(link, table, text, length, insertion);
-    return;
-  }
-  TokenIndexNode* created = newNode(text, length);
-  if (created == nullptr) {
-    insertion.failed = true;
-    return;
-  }
-  if (table != nullptr) addToTable(table, created);
-  link = created;
-  insertion.node = created;
-  insertion.added = true;
-}
-
-// Inserts text into the tree of root. Null only when a node cannot be
-// allocated.
-TokenIndexNode* insertIntoTree(TokenIndexNode* root, const char* text) {
-  const int order = compareTokenKeys(root->key, text);
-  if (order == 0) return root;
-  Insertion insertion;
-  TokenIndexHash* table = root->keyTable;
-  insertInto(order < 0 ? root->higher : root->lower, table, text, std::strlen(text), insertion);
-  if (insertion.failed) return nullptr;
-  if (!insertion.added) return insertion.node;
-  char* key = insertion.node->key;
-  skewRoot(table, root);
-  splitRoot(table, root);
-  // The rebalancing at the root may have moved the new key into the root.
-  return insertion.node->key == key ? insertion.node : root;
-}
-
-TokenIndexNode* findInTree(TokenIndexNode* root, const char* text) {
-  TokenIndexNode* node = root;
-  while (node != nullptr) {
-    const int order = compareTokenKeys(node->key, text);
-    if (order == 0) return node;
-    node = order < 0 ? node->higher : node->lower;
-  }
-  return nullptr;
-}
-
-TokenIndexNode* findNode(TokenIndexNode* root, const char* text) {
-  if (root->keyTable == nullptr) return findInTree(root, text);
-  return probe(root->keyTable, hashKey(text), text)->node;
-}
-
-// Frees the nodes and with each its own key. A key a node took over from
-// another node goes with that node; the seed's copy is freed by the caller.
-void freeSubtree(TokenIndexNode* node) {
-  if (node == nullptr) return;
-  freeSubtree(node->lower);
-  freeSubtree(node->higher);
-  std::free(node);
+  return probe(table, hashKey(table, text), text)->node;
 }
 
 }  // namespace
@@ -310,17 +185,33 @@ int compareTokenKeys(const char* a, const char* b) {
 }
 
 int32_t findTokenEntry(const TokenIndexNode* root, const char* text) {
-  const TokenIndexNode* node = findNode(const_cast<TokenIndexNode*>(root), text);
+  const TokenIndexNode* node = findNode(root, text);
   return node == nullptr ? -1 : node->entryIndex;
 }
 
 int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
-  TokenIndexNode* node = findNode(root, text);
-  if (node == nullptr) {
-    reserveOneKey(root);
-    node = insertIntoTree(root, text);
-    if (node == nullptr) return nullptr;
+  TokenIndexHash* table = root->keyTable;
+  if (table == nullptr) {
+    TokenIndexNode* seed = findNode(root, text);
+    if (seed != nullptr) return &seed->entryIndex;
+    reportNoMemory();
+    return nullptr;
   }
+  const uint64_t hash = hashKey(table, text);
+  TokenIndexHashSlot* slot = probe(table, hash, text);
+  if (slot->node != nullptr) return &slot->node->entryIndex;
+  if ((table->used + 1) * 2 > table->mask + 1) {
+    if (!growTable(table)) {
+      reportNoMemory();
+      return nullptr;
+    }
+    slot = probe(table, hash, text);
+  }
+  TokenIndexNode* node = newNode(table, text, std::strlen(text));
+  if (node == nullptr) return nullptr;
+  slot->hash = hash;
+  slot->node = node;
+  ++table->used;
   return &node->entryIndex;
 }
 
@@ -336,7 +227,7 @@ void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEnt
   for (int32_t first = 0; first < count; first += kBatch) {
     const int32_t size = std::min(kBatch, count - first);
     for (int32_t i = 0; i < size; ++i) {
-      hashes[i] = hashKey(entries[first + i].tokenText);
+      hashes[i] = hashKey(table, entries[first + i].tokenText);
       prefetchLine(&table->slots[static_cast<size_t>(hashes[i]) & table->mask]);
     }
     for (int32_t i = 0; i < size; ++i) {
@@ -355,34 +246,50 @@ void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEnt
 void seedIndexRoot(TokenIndexNode* root) {
   root->key = copyText("Z", 1);
   root->entryIndex = -1;
-  root->level = 1;
-  root->lower = nullptr;
-  root->higher = nullptr;
-  // Without its table the index is searched through the tree.
+  // Without its table the index holds the seed alone.
   root->keyTable = nullptr;
   if (root->key == nullptr) return;
   TokenIndexHashSlot* slots = allocateSlots(kFirstTableSlots);
   if (slots == nullptr) return;
-  root->keyTable = new (std::nothrow) TokenIndexHash{slots, kFirstTableSlots - 1, 0};
+  root->keyTable =
+      new (std::nothrow) TokenIndexHash{slots, kFirstTableSlots - 1, 0, processSeed(), nullptr};
   if (root->keyTable == nullptr) {
     std::free(slots);
     return;
   }
-  addToTable(root->keyTable, root);
+  TokenIndexHash* table = root->keyTable;
+  TokenIndexHashSlot* slot = probe(table, hashKey(table, root->key), root->key);
+  slot->hash = hashKey(table, root->key);
+  slot->node = root;
+  table->used = 1;
 }
 
 void freeTokenIndex(TokenIndexNode* root) {
-  freeTable(root);
-  // The seed's copy is found while every key can still be read: keys move
-  // between nodes, and no other node can hold the text "Z".
-  TokenIndexNode* seedHolder = root->key != nullptr ? findInTree(root, "Z") : nullptr;
-  char* seedKey = seedHolder != nullptr ? seedHolder->key : nullptr;
-  freeSubtree(root->lower);
-  freeSubtree(root->higher);
-  std::free(seedKey);
+  if (TokenIndexHash* table = root->keyTable) {
+    for (TokenIndexBlock* block = table->blocks; block != nullptr;) {
+      TokenIndexBlock* next = block->next;
+      std::free(block);
+      block = next;
+    }
+    std::free(table->slots);
+    delete table;
+    root->keyTable = nullptr;
+  }
+  std::free(root->key);
   root->key = nullptr;
-  root->lower = nullptr;
-  root->higher = nullptr;
+}
+
+int32_t longestIndexProbe(const TokenIndexNode* root) {
+  const TokenIndexHash* table = root->keyTable;
+  if (table == nullptr) return 0;
+  size_t longest = 0;
+  for (size_t at = 0; at <= table->mask; ++at) {
+    const TokenIndexHashSlot& slot = table->slots[at];
+    if (slot.node == nullptr) continue;
+    const size_t home = static_cast<size_t>(slot.hash) & table->mask;
+    longest = std::max(longest, ((at - home) & table->mask) + 1);
+  }
+  return static_cast<int32_t>(longest);
 }
 
 int addTokenOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry) {
@@ -423,12 +330,15 @@ int addTokenOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry
 }
 
 int addLoadedEntry(TokenDictionary& dictionary, const LoadedEntry& loaded) {
-  // The first row of a token in a file wins.
-  if (findTokenEntry(&dictionary.indexRoot, loaded.tokenText) >= 0) return 1;
-  // A file may hold more rows than the table; those are refused.
-  if (dictionary.entryCount >= kDictionaryRows) return 0;
+  // A file may hold more rows than the table; those are refused, but a row
+  // of a token already read is passed over as usual.
+  if (dictionary.entryCount >= kDictionaryRows) {
+    return findTokenEntry(&dictionary.indexRoot, loaded.tokenText) >= 0 ? 1 : 0;
+  }
   int32_t* slot = insertTokenKey(&dictionary.indexRoot, loaded.tokenText);
   if (slot == nullptr) return 1;
+  // The first row of a token in a file wins.
+  if (*slot >= 0) return 1;
   char* text = copyText(loaded.tokenText, static_cast<size_t>(loaded.tokenLength));
   if (text == nullptr) return 1;
   const int32_t row = dictionary.entryCount++;

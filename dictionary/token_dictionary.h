@@ -27,29 +27,23 @@ struct DictionaryEntry {
 //
 // The index maps a token's text to its row. Its root lives in the dictionary
 // record and is seeded with the key "Z"; a key that has no row yet (only the
-// seed) holds entryIndex -1. The tree is kept balanced (an AA tree: level is
-// the node's level, 1 for a leaf), so that a dictionary file whose rows are
-// sorted by token does not turn it into a list. Because the root must stay
-// where the record holds it, rebalancing at the root moves keys and row
-// numbers between the root and a child rather than relinking the root.
+// seed) holds entryIndex -1.
 //
-// A node other than the root is one heap block with the copy of its key
-// after it; the root's seed key is a heap copy of its own. Every key is
-// freed with the index by freeTokenIndex.
+// The index is a hash table over its nodes: open addressing with linear
+// probing, at most half of the slots used, doubled as it fills. Finding a key
+// costs one or two probes whatever the order the keys arrive in, so a
+// dictionary file whose rows are sorted by token loads as fast as any other.
+// The hash is seeded once per process, so that no fixed set of tokens, from
+// a crafted message or file, makes the probes run long.
 //
-// Beside the tree, the root holds a hash table from each key to the node that
-// holds it, so that finding a token costs one or two probes instead of a
-// string comparison per level. The tree stays the index's shape and order;
-// the table only speeds up finding a key in it, and an index whose table
-// could not be allocated is searched through the tree alone.
+// Nodes other than the root, with the copy of their key after them, come
+// from large blocks the table owns; the root's seed key is a heap copy of its
+// own. Every key is freed with the index by freeTokenIndex.
 struct TokenIndexHash;
 struct TokenIndexNode {
-  char* key;                // heap copy of the token text, freed with the index
+  char* key;                // the token text, freed with the index
+  TokenIndexHash* keyTable; // root only: the table of every key; null elsewhere
   int32_t entryIndex;       // row number in the table, or -1
-  int32_t level;            // balancing level
-  TokenIndexNode* lower;    // keys that sort before key
-  TokenIndexNode* higher;   // keys that sort after key
-  TokenIndexHash* keyTable; // root only: the hash table of every key; null elsewhere
 };
 
 // One row as parsed by a dictionary loader.
@@ -95,7 +89,8 @@ int32_t findTokenEntry(const TokenIndexNode* root, const char* text);
 
 // The entryIndex slot of text's node, created with -1 when text was not in
 // the index; the caller stores the new row number through it. Null only when
-// the node cannot be allocated ("Insufficient memory available" is printed).
+// memory for the node or a larger table cannot be had ("Insufficient memory
+// available" is printed); the index is unchanged then.
 int32_t* insertTokenKey(TokenIndexNode* root, const char* text);
 
 // Asks the processor to fetch what finding the texts of entries 0 to count - 1
@@ -107,8 +102,12 @@ void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEnt
 // Gives the root a fresh heap copy of "Z" with no row and no children.
 void seedIndexRoot(TokenIndexNode* root);
 
-// Frees every node below the root with its key, and the root's key.
+// Frees every node but the root, the table, and the root's key.
 void freeTokenIndex(TokenIndexNode* root);
+
+// The most slots a find has to look at in the index as it stands: how well
+// the hash spreads the keys it holds. 0 for an index without a table.
+int32_t longestIndexProbe(const TokenIndexNode* root);
 
 // ---- Dictionary operations
 

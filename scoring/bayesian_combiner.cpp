@@ -72,22 +72,49 @@ void takeFactor(ScoreResult& result, double probability, bool narrowHam) {
   result.hamProduct = (1.0 - probability) * oldHam;
 }
 
-// The sort of a combiner: the whole list when it holds at least the
-// selection size, nothing otherwise. Returns how many entries the first
-// pass takes.
-// The comparator is a template argument so that the sort calls it directly.
+// The entries a combiner takes, picked as a stable sort of the whole list by
+// the combiner's key would place them: a stable sort keeps tokens with equal
+// keys in token-list order, so the tokens taken at the edge of a pass are the
+// same on every platform. Only the ends are needed, so they are picked in one
+// pass over the list instead of sorting it, and the list is left as it is.
+//
+// lowest receives the lowCount entries that would come first, in sorted
+// order; highest the highCount entries that would come last, the last one
+// first. Both counts are at most kMaximumSelection and at most list.count.
+constexpr int32_t kMaximumSelection = 8;
+static_assert(kProbabilitySelection <= kMaximumSelection &&
+                  kOccurrenceSelection <= kMaximumSelection &&
+                  kWeightSelection <= kMaximumSelection,
+              "every selection fits the picked ends");
+
 template <int (*compare)(const void*, const void*)>
-int32_t sortForSelection(TokenProbabilityList& list, int32_t selection) {
-  if (list.count >= selection) {
-    // A stable sort keeps tokens with equal keys in token-list order, so the
-    // tokens selected at the edge of a pass are the same on every platform.
-    std::stable_sort(list.entries, list.entries + list.count,
-                     [](const TokenProbability& left, const TokenProbability& right) {
-                       return compare(&left, &right) < 0;
-                     });
-    return selection;
+void pickEnds(const TokenProbabilityList& list, int32_t lowCount, int32_t highCount,
+              const TokenProbability** lowest, const TokenProbability** highest) {
+  int32_t lowFilled = 0;
+  int32_t highFilled = 0;
+  for (int32_t i = 0; i < list.count; ++i) {
+    const TokenProbability* entry = &list.entries[i];
+    // Among equal keys the later entry sorts after the earlier ones, so it
+    // goes before a kept entry only when its key is strictly less...
+    if (lowFilled < lowCount || (lowCount > 0 && compare(entry, lowest[lowCount - 1]) < 0)) {
+      int32_t at = lowFilled < lowCount ? lowFilled++ : lowCount - 1;
+      while (at > 0 && compare(entry, lowest[at - 1]) < 0) {
+        lowest[at] = lowest[at - 1];
+        --at;
+      }
+      lowest[at] = entry;
+    }
+    // ...and among the highest, it comes before a kept entry of equal key.
+    if (highFilled < highCount ||
+        (highCount > 0 && compare(entry, highest[highCount - 1]) >= 0)) {
+      int32_t at = highFilled < highCount ? highFilled++ : highCount - 1;
+      while (at > 0 && compare(entry, highest[at - 1]) >= 0) {
+        highest[at] = highest[at - 1];
+        --at;
+      }
+      highest[at] = entry;
+    }
   }
-  return list.count;
 }
 
 void finishProbability(ScoreResult& result) {
@@ -98,21 +125,25 @@ void finishProbability(ScoreResult& result) {
   }
 }
 
-// The lowest k entries, then (for lists longer than the selection) the
-// highest selection-many from the top down. The two passes overlap on lists
-// shorter than twice the selection, and the entries in the overlap are
-// multiplied in twice.
+// The lowest selection-many entries, then (for lists longer than the
+// selection) the highest selection-many from the top down. The two passes
+// overlap on lists shorter than twice the selection, and the entries in the
+// overlap are multiplied in twice. A list shorter than the selection is not
+// sorted: it enters whole in token-list order.
 template <int (*compare)(const void*, const void*)>
 int32_t combineFromBothEnds(TokenProbabilityList& list, ScoreResult& result, int32_t selection) {
   result.spamProduct = 0.0;
   result.hamProduct = 0.0;
-  int32_t n = list.count;
-  int32_t k = sortForSelection<compare>(list, selection);
-  for (int32_t i = 0; i < k; ++i) takeFactor(result, list.entries[i].probability, false);
-  if (n > selection) {
-    for (int32_t i = n - 1; i >= n - selection; --i) {
-      takeFactor(result, list.entries[i].probability, true);
-    }
+  const int32_t n = list.count;
+  if (n < selection) {
+    for (int32_t i = 0; i < n; ++i) takeFactor(result, list.entries[i].probability, false);
+  } else {
+    const TokenProbability* lowest[kMaximumSelection];
+    const TokenProbability* highest[kMaximumSelection];
+    const int32_t highCount = n > selection ? selection : 0;
+    pickEnds<compare>(list, selection, highCount, lowest, highest);
+    for (int32_t i = 0; i < selection; ++i) takeFactor(result, lowest[i]->probability, false);
+    for (int32_t i = 0; i < highCount; ++i) takeFactor(result, highest[i]->probability, true);
   }
   finishProbability(result);
   return 1;
@@ -188,9 +219,16 @@ int32_t combineByProbability(TokenProbabilityList& list, ScoreResult& result) {
 int32_t combineByOccurrences(TokenProbabilityList& list, ScoreResult& result) {
   result.spamProduct = 0.0;
   result.hamProduct = 0.0;
-  int32_t n = list.count;
-  int32_t k = sortForSelection<compareByOccurrences>(list, kOccurrenceSelection);
-  for (int32_t i = n - 1; i >= n - k; --i) takeFactor(result, list.entries[i].probability, true);
+  const int32_t n = list.count;
+  if (n < kOccurrenceSelection) {
+    for (int32_t i = n - 1; i >= 0; --i) takeFactor(result, list.entries[i].probability, true);
+  } else {
+    const TokenProbability* highest[kMaximumSelection];
+    pickEnds<compareByOccurrences>(list, 0, kOccurrenceSelection, nullptr, highest);
+    for (int32_t i = 0; i < kOccurrenceSelection; ++i) {
+      takeFactor(result, highest[i]->probability, true);
+    }
+  }
   finishProbability(result);
   return 1;
 }

@@ -2,9 +2,11 @@
 // scoreTokens against a small dictionary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,71 @@ TEST(ScoringCombiner, ShortListsKeepTokenOrder) {
   combineByWeight(list, result);
   EXPECT_EQ((1.0 - 0.3) * (1.0 - 0.7), result.hamProduct);
   EXPECT_EQ(0.7, list.entries[0].probability);
+}
+
+// The combiners pick the ends of the list without sorting it. Whatever the
+// list, they must take the same entries in the same order as a stable sort of
+// the whole list would give, ties between equal keys included: the reference
+// below sorts a copy and multiplies as the combiners are described.
+void referenceFactor(ScoreResult& r, double p, bool narrowHam) {
+  if (r.spamProduct == 0.0) {
+    r.spamProduct = p;
+    r.hamProduct = 1.0 - p;
+    return;
+  }
+  r.spamProduct *= p;
+  const double oldHam =
+      narrowHam ? static_cast<double>(static_cast<float>(r.hamProduct)) : r.hamProduct;
+  r.hamProduct = (1.0 - p) * oldHam;
+}
+
+ScoreResult referenceCombine(int mode, std::vector<Factor> list) {
+  ScoreResult r = freshResult(1);
+  const int32_t selection = mode == 0 ? 8 : (mode == 1 ? 8 : 7);
+  const auto key = [mode](const Factor& f) {
+    return mode == 0 ? f.probability
+                     : (mode == 1 ? static_cast<double>(f.occurrences)
+                                  : static_cast<double>(f.occurrences) * f.probability);
+  };
+  const int32_t n = static_cast<int32_t>(list.size());
+  if (n >= selection) {
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const Factor& a, const Factor& b) { return key(a) < key(b); });
+  }
+  const int32_t k = std::min(n, selection);
+  if (mode == 1) {
+    for (int32_t i = n - 1; i >= n - k; --i) referenceFactor(r, list[i].probability, true);
+  } else {
+    for (int32_t i = 0; i < k; ++i) referenceFactor(r, list[i].probability, false);
+    if (n > selection) {
+      for (int32_t i = n - 1; i >= n - selection; --i) {
+        referenceFactor(r, list[i].probability, true);
+      }
+    }
+  }
+  r.probability = r.spamProduct / (r.spamProduct + r.hamProduct);
+  return r;
+}
+
+TEST(ScoringCombiner, PicksTheEntriesAStableSortWouldPlaceAtTheEnds) {
+  std::mt19937 random(5);
+  // Few distinct keys make many ties; sizes cross every selection boundary.
+  const double probabilities[] = {0.01, 0.2, 0.4, 0.4000001, 0.75, 0.99};
+  for (int round = 0; round < 3000; ++round) {
+    const int size = static_cast<int>(random() % 40);
+    std::vector<Factor> factors;
+    for (int i = 0; i < size; ++i) {
+      factors.push_back({probabilities[random() % 6], static_cast<int32_t>(1 + random() % 4)});
+    }
+    for (int mode = 0; mode < 3; ++mode) {
+      TokenProbabilityList list = makeList(factors);
+      ScoreResult result = freshResult(1);
+      runCombiner(mode, list, result);
+      const ScoreResult expected = referenceCombine(mode, factors);
+      ASSERT_EQ(result.spamProduct, expected.spamProduct) << "mode " << mode << " size " << size;
+      ASSERT_EQ(result.hamProduct, expected.hamProduct) << "mode " << mode << " size " << size;
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
