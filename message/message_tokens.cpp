@@ -12,52 +12,22 @@ constexpr std::size_t kShortestToken = 3;
 constexpr std::size_t kLongestToken = 30;
 constexpr uint32_t kIndexMask = kMessageTokenIndexSlots - 1;
 
-// The token texts of a message come from a fixed set of blocks while the
-// allocator is the standard one: a message has up to 400 tokens, and a
-// malloc and a free for each cost more than the rest of counting it. Blocks
-// are handed out and given back one at a time, so any number of lists may
-// hold some; a text that finds no free block is allocated as before, and
-// freeMessageTokens tells the two apart by address.
-constexpr int kTextBlocks = kMessageTokenSlots;
-constexpr std::size_t kTextBlockSize = 32;
-static_assert(kLongestToken + 1 <= kTextBlockSize, "a block holds the longest token");
+static_assert(kLongestToken + 1 <= kMessageTokenTextSize, "a text slot holds the longest token");
 
-struct TextBlocks {
-  char blocks[kTextBlocks][kTextBlockSize];
-  uint16_t freeBlocks[kTextBlocks];  // numbers of the free blocks, a stack
-  int freeCount;
-  bool ready;
-};
-TextBlocks textBlocks;
-
-char* takeTextBlock() {
-  if (!textBlocks.ready) {
-    for (int i = 0; i < kTextBlocks; ++i) {
-      textBlocks.freeBlocks[i] = static_cast<uint16_t>(kTextBlocks - 1 - i);
-    }
-    textBlocks.freeCount = kTextBlocks;
-    textBlocks.ready = true;
-  }
-  if (textBlocks.freeCount == 0) return nullptr;
-  return textBlocks.blocks[textBlocks.freeBlocks[--textBlocks.freeCount]];
-}
-
-// Gives back text when it is one of the blocks; false for any other text.
-bool returnTextBlock(const char* text) {
-  const auto at = reinterpret_cast<std::uintptr_t>(text);
-  const auto first = reinterpret_cast<std::uintptr_t>(textBlocks.blocks);
-  if (at < first || at >= first + sizeof textBlocks.blocks) return false;
-  if (textBlocks.freeCount == kTextBlocks) return true;  // given back twice
-  textBlocks.freeBlocks[textBlocks.freeCount++] =
-      static_cast<uint16_t>((at - first) / kTextBlockSize);
-  return true;
-}
-
-char* allocateText(std::size_t size) {
-  if (messageAllocate == static_cast<void* (*)(std::size_t)>(std::malloc)) {
-    if (char* block = takeTextBlock()) return block;
+// Storage for the text of entry number: the record's own slot while the
+// allocator is the standard one, the allocator's block otherwise.
+char* allocateText(MessageTokens& message, int32_t number, std::size_t size) {
+  if (messageAllocate == static_cast<void* (*)(std::size_t)>(std::malloc) && number >= 0 &&
+      number < kMessageTokenSlots) {
+    return message.tokenTexts[number];
   }
   return static_cast<char*>(messageAllocate(size));
+}
+
+bool isOwnText(const MessageTokens& message, const char* text) {
+  const auto at = reinterpret_cast<std::uintptr_t>(text);
+  const auto first = reinterpret_cast<std::uintptr_t>(message.tokenTexts);
+  return at >= first && at < first + sizeof message.tokenTexts;
 }
 
 uint32_t hashToken(const char* token, std::size_t length) {
@@ -148,7 +118,7 @@ void countMessageToken(MessageTokens& message, const char* token) {
   // The copy is made before the entry is taken, so that a failed allocation
   // drops the token instead of leaving an entry without text, which the
   // dictionary and the combiner would read.
-  char* copy = allocateText(length + 1);
+  char* copy = allocateText(message, message.tokenCount, length + 1);
   if (copy == nullptr) {
     std::printf("Insufficient memory available\n");
     return;
@@ -184,7 +154,7 @@ int freeMessageTokens(MessageTokens& message) {
   for (int32_t i = 0; i < message.tokenCount; ++i) {
     DictionaryEntry& entry = message.tokens[i];
     if (entry.tokenText != nullptr) {
-      if (!returnTextBlock(entry.tokenText)) std::free(entry.tokenText);
+      if (!isOwnText(message, entry.tokenText)) std::free(entry.tokenText);
       // Cleared so that a second release of the same list frees nothing twice.
       entry.tokenText = nullptr;
     }

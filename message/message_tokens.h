@@ -15,6 +15,8 @@ constexpr int kMessagePathSize = 1024;
 // Slots of the token list's hash index: a power of two, well above the 400
 // entries, so that a probe seldom meets another token.
 constexpr int kMessageTokenIndexSlots = 1024;
+// Room for the longest token the list keeps (30 characters) and its NUL.
+constexpr int kMessageTokenTextSize = 32;
 
 struct MessageTokens {
   char text[kMessageTextSize];
@@ -32,6 +34,14 @@ struct MessageTokens {
   int32_t indexedCount;
   uint32_t tokenHashes[kMessageTokenSlots];      // hash of each entry's text
   uint16_t tokenIndex[kMessageTokenIndexSlots];  // entry number + 1; 0: free
+
+  // Where the texts of the entries are kept while the allocator is the
+  // standard one: entry i's text in tokenTexts[i]. A message has up to 400
+  // tokens, and a malloc and a free for each cost more than the rest of
+  // counting it. Each record has its own, so records on different threads
+  // share nothing; freeMessageTokens tells these texts from allocated ones
+  // by address.
+  char tokenTexts[kMessageTokenSlots][kMessageTokenTextSize];
 };
 
 // Records one occurrence of a token of 3 to 30 characters in the token list.

@@ -41,8 +41,8 @@ constexpr SeparatorSet kScoringSeparators = makeSeparators(false);
 // formed goes to countMessageToken, which refuses those over 30 characters,
 // and is counted in *emitted when emitted is not null. buffer holds
 // kWorkBufferSize bytes.
-void scanTokens(MessageTokens& message, TokenDictionary& dictionary,
-                const SeparatorSet& separators, char* buffer, int32_t* emitted) {
+void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet& separators,
+                char* buffer, int32_t* emitted) {
   const unsigned char* text = reinterpret_cast<const unsigned char*>(message.text);
   int p = 0;
   for (int i = 0;; ++i) {
@@ -57,47 +57,68 @@ void scanTokens(MessageTokens& message, TokenDictionary& dictionary,
     }
     if (p < kShortestToken) {
       p = 0;
-    } else if (dictionary.phraseWordCount < dictionary.phraseWordLimit) {
+    } else if (phrase.wordCount < phrase.wordLimit) {
       // The phrase goes on with the next run. A phrase that has filled the
       // buffer (31 characters and a blank) takes no more, but still counts
       // its runs, so that it ends where a longer buffer would have ended
       // it; it is then refused as too long and the scan goes on.
       if (p < kWorkBufferSize - 1) buffer[p++] = ' ';
-      ++dictionary.phraseWordCount;
+      ++phrase.wordCount;
     } else {
       buffer[p] = '\0';
       countMessageToken(message, buffer);
       if (emitted != nullptr) ++*emitted;
-      dictionary.phraseWordCount = 1;
+      phrase.wordCount = 1;
       p = 0;
     }
     if (c == '\0' || i >= kLastPosition) break;
   }
 }
 
-char* allocateWorkBuffer() {
+// The work buffer comes from the message allocator when tests have replaced
+// it, to exercise a failed allocation; otherwise it is the caller's own.
+char* workBuffer(char* own) {
+  if (messageAllocate == static_cast<void* (*)(std::size_t)>(std::malloc)) return own;
   char* buffer = static_cast<char*>(messageAllocate(kWorkBufferSize));
   if (buffer == nullptr) std::printf("Insufficient memory available\n");
   return buffer;
 }
 
+void releaseWorkBuffer(char* buffer, char* own) {
+  if (buffer != own) std::free(buffer);
+}
+
 }  // namespace
 
-void tokenizeForTraining(MessageTokens& message, TokenDictionary& dictionary) {
-  char* buffer = allocateWorkBuffer();
+void tokenizeForTraining(MessageTokens& message, PhraseState& phrase) {
+  char own[kWorkBufferSize];
+  char* buffer = workBuffer(own);
   if (buffer == nullptr) return;
-  scanTokens(message, dictionary, kTrainingSeparators, buffer, nullptr);
-  std::free(buffer);
+  scanTokens(message, phrase, kTrainingSeparators, buffer, nullptr);
+  releaseWorkBuffer(buffer, own);
+}
+
+void tokenizeForScoring(MessageTokens& message, PhraseState& phrase, ScoreResult& result) {
+  result.spamProduct = 0.0;
+  result.hamProduct = 0.0;
+  message.tokenCount = 0;
+  char own[kWorkBufferSize];
+  char* buffer = workBuffer(own);
+  if (buffer == nullptr) return;
+  message.countAsHam = 1;
+  scanTokens(message, phrase, kScoringSeparators, buffer, &result.emittedTokens);
+  releaseWorkBuffer(buffer, own);
+}
+
+void tokenizeForTraining(MessageTokens& message, TokenDictionary& dictionary) {
+  PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
+  tokenizeForTraining(message, phrase);
+  dictionary.phraseWordCount = phrase.wordCount;
 }
 
 void tokenizeForScoring(MessageTokens& message, TokenDictionary& dictionary,
                         ScoreResult& result) {
-  result.spamProduct = 0.0;
-  result.hamProduct = 0.0;
-  message.tokenCount = 0;
-  char* buffer = allocateWorkBuffer();
-  if (buffer == nullptr) return;
-  message.countAsHam = 1;
-  scanTokens(message, dictionary, kScoringSeparators, buffer, &result.emittedTokens);
-  std::free(buffer);
+  PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
+  tokenizeForScoring(message, phrase, result);
+  dictionary.phraseWordCount = phrase.wordCount;
 }

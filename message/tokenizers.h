@@ -7,6 +7,14 @@
 
 struct ScoreResult;
 
+// Where the token scan stands in its phrase, which carries over from one
+// message to the next: the most runs a phrase joins (phraseWordLimit) and
+// the runs in the current one (phraseWordCount).
+struct PhraseState {
+  int32_t wordLimit;
+  int32_t wordCount;
+};
+
 // Cuts message.text into tokens and counts each in the token list. Reads
 // phraseWordLimit and reads and writes phraseWordCount of the dictionary.
 void tokenizeForTraining(MessageTokens& message, TokenDictionary& dictionary);
@@ -16,3 +24,8 @@ void tokenizeForTraining(MessageTokens& message, TokenDictionary& dictionary);
 // two products and counts every token formed in result.emittedTokens.
 void tokenizeForScoring(MessageTokens& message, TokenDictionary& dictionary,
                         ScoreResult& result);
+
+// The same two scans with the phrase state held apart from the dictionary,
+// for analysing a message away from the thread that owns the dictionary.
+void tokenizeForTraining(MessageTokens& message, PhraseState& phrase);
+void tokenizeForScoring(MessageTokens& message, PhraseState& phrase, ScoreResult& result);

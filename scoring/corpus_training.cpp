@@ -4,8 +4,11 @@
 #include "scoring/corpus_training.h"
 
 #include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
 
-#include "message/message_reader.h"
+#include "message/analysis_queue.h"
 #include "message/tokenizers.h"
 #include "platform/platform.h"
 
@@ -13,11 +16,42 @@ namespace {
 
 constexpr int kTrainingPathSize = 1024;
 
-// One side of the interleaving: its folder, its open search and how far it
-// has got.
+// A folder's listing, read once: the entries after the one that opened the
+// search, which training never examines (on NTFS it is ".").
+struct FolderListing {
+  bool opened = false;
+  int32_t messageFiles = 0;  // counted as countMessageFiles counts them
+  std::vector<platform::FindData> entries;
+};
+
+// Lists folder. A folder whose pattern does not fit the buffer is named once
+// and treated as a folder that cannot be searched.
+FolderListing listFolder(const char* folder) {
+  FolderListing listing;
+  char pattern[kTrainingPathSize];
+  if (!buildFolderPath(pattern, sizeof pattern, folder, "*.*")) {
+    printf("Path too long, skipped: %s\n", folder);
+    return listing;
+  }
+  platform::FindData entry;
+  platform::FindHandle search = platform::findFirstFile(pattern, &entry);
+  if (search == nullptr) return listing;
+  listing.opened = true;
+  if (!isSkippedEntry(entry.attributes, entry.fileName)) ++listing.messageFiles;
+  while (platform::findNextFile(search, &entry)) {
+    if (!isSkippedEntry(entry.attributes, entry.fileName)) ++listing.messageFiles;
+    listing.entries.push_back(entry);
+  }
+  platform::findClose(search);
+  return listing;
+}
+
+// One side of the interleaving: its folder, its listing and how far it has
+// got.
 struct TrainingSide {
   const char* folder;
-  platform::FindHandle search;
+  const FolderListing* listing;
+  size_t next;    // the listing entry the next search call yields
   double step;    // files per pass
   double credit;  // files this side may still attempt in the current pass
   int32_t added;  // messages read so far
@@ -25,57 +59,65 @@ struct TrainingSide {
   int32_t asHam;  // the class this side trains
 };
 
-// Opens the search over folder's entries. A folder whose pattern does not fit
-// the buffer is named once and treated as a folder that cannot be searched.
-platform::FindHandle openFolderSearch(const char* folder) {
-  char pattern[kTrainingPathSize];
-  if (!buildFolderPath(pattern, sizeof pattern, folder, "*.*")) {
-    printf("Path too long, skipped: %s\n", folder);
-    return nullptr;
-  }
-  platform::FindData opening;
-  return platform::findFirstFile(pattern, &opening);
-}
+// One step of a training run, planned before any file is read: a file to
+// train from (or to pass over, when its path is too long), or the progress
+// line that ends a pass.
+struct TrainingStep {
+  TrainingSide* side;  // null: the progress line
+  const platform::FindData* entry;
+  bool pathFits;
+};
 
-// Attempts files while the side has a whole credit left. The entry that
-// opened the search is never examined: on NTFS it is ".". A skipped entry
-// costs no credit; every other call, one that yields nothing or a file that
-// cannot be read included, costs one.
-void trainSide(TrainingSide& side, TokenDictionary& dictionary, MessageTokens& message) {
+// Plans the files the side attempts while it has a whole credit left. A
+// skipped entry costs no credit; every other search call, one that yields
+// nothing or a file that cannot be read included, costs one.
+void planSide(TrainingSide& side, std::vector<TrainingStep>& plan,
+              std::vector<AnalysisJob>& jobs, int32_t& lastClass) {
   while (side.credit >= 1.0) {
-    dictionary.trainAsHam = side.asHam;
-    platform::FindData entry;
-    side.more = platform::findNextFile(side.search, &entry) ? 1 : 0;
+    lastClass = side.asHam;
+    side.more = side.next < side.listing->entries.size() ? 1 : 0;
     if (side.more == 0) {
       side.credit -= 1.0;
       continue;
     }
+    const platform::FindData& entry = side.listing->entries[side.next++];
     if (isSkippedEntry(entry.attributes, entry.fileName)) continue;
 
     char path[kTrainingPathSize];
-    if (buildFolderPath(path, sizeof path, side.folder, entry.fileName) &&
-        setMessagePath(message, path)) {
-      message.tokenCount = 0;
-      message.countAsHam = static_cast<uint32_t>(dictionary.trainAsHam);
-      if (readMessageFile(message) != 0) {
-        if (side.asHam != 0) {
-          ++dictionary.hamMessageTotal;
-        } else {
-          ++dictionary.spamMessageTotal;
-        }
-        ++side.added;
-        tokenizeForTraining(message, dictionary);
-        addMessageTokens(message, dictionary);
-        freeMessageTokens(message);
-      }
-    } else {
-      // Never cut short and read as some other file: passed over like a
-      // file that cannot be read.
-      printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", side.folder,
-             entry.fileName);
-    }
+    const bool fits = buildFolderPath(path, sizeof path, side.folder, entry.fileName) &&
+                      std::strlen(path) < static_cast<size_t>(kMessagePathSize);
+    plan.push_back({&side, &entry, fits});
+    if (fits) jobs.push_back({path, static_cast<uint32_t>(side.asHam)});
     side.credit -= 1.0;
   }
+}
+
+// Trains from one planned file.
+void trainStep(const TrainingStep& step, TokenDictionary& dictionary,
+               MessageAnalysisQueue& queue) {
+  TrainingSide& side = *step.side;
+  dictionary.trainAsHam = side.asHam;
+  if (!step.pathFits) {
+    // Never cut short and read as some other file: passed over like a file
+    // that cannot be read.
+    printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", side.folder,
+           step.entry->fileName);
+    return;
+  }
+  PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
+  AnalysedMessage& analysed = queue.take(phrase);
+  dictionary.phraseWordLimit = phrase.wordLimit;
+  dictionary.phraseWordCount = phrase.wordCount;
+  if (analysed.readResult != 0) {
+    if (side.asHam != 0) {
+      ++dictionary.hamMessageTotal;
+    } else {
+      ++dictionary.spamMessageTotal;
+    }
+    ++side.added;
+    addMessageTokens(analysed.message, dictionary);
+  }
+  queue.giveBack();
 }
 
 }  // namespace
@@ -121,43 +163,51 @@ int trainFromFolders(TokenDictionary& dictionary, const char* spamFolder,
                      const char* hamFolder) {
   dictionary.cleanseCount = 0;
 
-  TrainingSide spam{spamFolder, nullptr, 0.0, 0.0, 0, 0, 0};
-  TrainingSide ham{hamFolder, nullptr, 0.0, 0.0, 0, 0, 1};
-
-  int32_t spamFiles = countMessageFiles(spamFolder);
-  spam.search = openFolderSearch(spamFolder);
-  if (spam.search == nullptr) {
+  const FolderListing spamListing = listFolder(spamFolder);
+  if (!spamListing.opened) {
     printf("\n");
     return 1;
   }
-  int32_t hamFiles = countMessageFiles(hamFolder);
-  ham.search = openFolderSearch(hamFolder);
-  if (ham.search == nullptr) {
-    platform::findClose(spam.search);
+  const FolderListing hamListing = listFolder(hamFolder);
+  if (!hamListing.opened) {
     printf("\n");
     return 1;
   }
+  TrainingSide spam{spamFolder, &spamListing, 0, 0.0, 0.0, 0, 0, 0};
+  TrainingSide ham{hamFolder, &hamListing, 0, 0.0, 0.0, 0, 0, 1};
 
   // Without ham files both steps stay 0: one pass that trains nothing.
-  if (hamFiles > 0) {
-    spam.step = static_cast<double>(spamFiles) / static_cast<double>(hamFiles);
-    ham.step = static_cast<double>(hamFiles) / static_cast<double>(hamFiles);
+  if (hamListing.messageFiles > 0) {
+    spam.step = static_cast<double>(spamListing.messageFiles) /
+                static_cast<double>(hamListing.messageFiles);
+    ham.step = static_cast<double>(hamListing.messageFiles) /
+               static_cast<double>(hamListing.messageFiles);
   }
 
-  // The record is reused for every message of the run.
-  MessageTokens message;
-  message.tokenCount = 0;
+  // The order of the files depends only on the listings, so the whole run is
+  // planned first; the files are then read and tokenized ahead of their turn.
+  std::vector<TrainingStep> plan;
+  std::vector<AnalysisJob> jobs;
+  int32_t lastClass = dictionary.trainAsHam;
   do {
     spam.credit += spam.step;
     ham.credit += ham.step;
-    trainSide(spam, dictionary, message);
-    trainSide(ham, dictionary, message);
-    printf("Ham added=%d, Spam added=%d\n", ham.added, spam.added);
+    planSide(spam, plan, jobs, lastClass);
+    planSide(ham, plan, jobs, lastClass);
+    plan.push_back({nullptr, nullptr, false});
     // A side whose loop did not run this pass keeps its earlier result.
   } while (spam.more != 0 || ham.more != 0);
 
-  platform::findClose(spam.search);
-  platform::findClose(ham.search);
+  MessageAnalysisQueue queue(AnalysisKind::Training, std::move(jobs),
+                             PhraseState{dictionary.phraseWordLimit, dictionary.phraseWordCount});
+  for (const TrainingStep& step : plan) {
+    if (step.side == nullptr) {
+      printf("Ham added=%d, Spam added=%d\n", ham.added, spam.added);
+    } else {
+      trainStep(step, dictionary, queue);
+    }
+  }
+  dictionary.trainAsHam = lastClass;
   printf("\n");
   return 1;
 }

@@ -6,8 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "host/filter_settings.h"
+#include "message/analysis_queue.h"
 #include "platform/platform.h"
 #include "scoring/corpus_training.h"
 #include "scoring/message_scoring.h"
@@ -52,23 +56,53 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
   platform::FindHandle search = platform::findFirstFile(pattern, &entry);
   if (search == nullptr) return 0;
 
-  int32_t fileCount = 0;
+  // The folder's entries are listed first, so that the files to score can
+  // be read and tokenized ahead while the ones before them are scored.
+  struct Listed {
+    platform::FindData entry;
+    bool skipped;
+    bool pathFits;
+    std::string path;
+  };
+  std::vector<Listed> listing;
+  std::vector<AnalysisJob> jobs;
   do {
-    if (isSkippedEntry(entry.attributes, entry.fileName)) continue;
-    ++fileCount;
-    printf("%s: ", entry.fileName);
-    char path[kVerifyBufferSize];
-    if (!buildFolderPath(path, sizeof path, folder, entry.fileName)) {
-      // Counted like a file that cannot be read: no score, no decile.
-      printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", folder, entry.fileName);
-      continue;
+    Listed listed{entry, isSkippedEntry(entry.attributes, entry.fileName), false, std::string()};
+    if (!listed.skipped) {
+      char path[kVerifyBufferSize];
+      listed.pathFits = buildFolderPath(path, sizeof path, folder, entry.fileName);
+      if (listed.pathFits) {
+        listed.path = path;
+        jobs.push_back({listed.path, 1});
+      }
     }
-    char record[kResultRecordSize];
-    scoreMessage(dictionary, path, record, sizeof record);
-    int bucket = bucketOf(record);
-    if (bucket >= 0) ++buckets[bucket];
+    listing.push_back(std::move(listed));
   } while (platform::findNextFile(search, &entry));
   platform::findClose(search);
+
+  MessageAnalysisQueue queue(AnalysisKind::Scoring, std::move(jobs),
+                             PhraseState{dictionary.phraseWordLimit, dictionary.phraseWordCount});
+  int32_t fileCount = 0;
+  for (const Listed& listed : listing) {
+    if (listed.skipped) continue;
+    ++fileCount;
+    printf("%s: ", listed.entry.fileName);
+    if (!listed.pathFits) {
+      // Counted like a file that cannot be read: no score, no decile.
+      printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", folder,
+             listed.entry.fileName);
+      continue;
+    }
+    PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
+    AnalysedMessage& analysed = queue.take(phrase);
+    dictionary.phraseWordLimit = phrase.wordLimit;
+    dictionary.phraseWordCount = phrase.wordCount;
+    char record[kResultRecordSize];
+    scoreAnalysedMessage(dictionary, analysed, record, sizeof record);
+    queue.giveBack();
+    int bucket = bucketOf(record);
+    if (bucket >= 0) ++buckets[bucket];
+  }
 
   printf("Results: \r\n");
   for (int percentile = 0; percentile < 100; percentile += 10) {

@@ -5,6 +5,7 @@
 
 #include "SERVICES/Library/xMutexLock.h"
 #include "cli/command_procedures.h"
+#include "message/analysis_queue.h"
 #include "message/message_reader.h"
 #include "message/message_tokens.h"
 #include "message/tokenizers.h"
@@ -26,6 +27,30 @@ bool writeRecord(char* out, int outSize, int length) {
 void writeFailureRecord(char* out, int outSize) {
   if (outSize <= 0) return;
   writeRecord(out, outSize, snprintf(out, static_cast<size_t>(outSize), "%s", kFailureRecord));
+}
+
+// Scores a message that was read and tokenized into result, and writes its
+// record.
+void scoreTokenizedMessage(TokenDictionary& dictionary, const MessageTokens& message,
+                           ScoreResult& result, char* out, int outSize) {
+  {
+    xMutexLock lock(scoringMutexHandle, -1);
+    if (dictionaryLoaded == 1) scoreTokens(dictionary, message, result);
+  }
+
+  if (outSize > 0) {
+    int length = snprintf(out, static_cast<size_t>(outSize),
+                          "<RESULT><WC>%ld</WC><WF>%ld</WF><SV>%f</SV><CV>%f</CV><SP>%f</SP>"
+                          "</RESULT>",
+                          static_cast<long>(result.emittedTokens),
+                          static_cast<long>(result.foundOccurrences),
+                          static_cast<double>(static_cast<float>(result.spamFrequency)),
+                          static_cast<double>(static_cast<float>(result.hamFrequency)),
+                          static_cast<double>(static_cast<float>(result.probability * 100.0)));
+    // A buffer too small for the whole record gets the failure form rather
+    // than a record cut short.
+    if (!writeRecord(out, outSize, length)) writeFailureRecord(out, outSize);
+  }
 }
 
 }  // namespace
@@ -50,24 +75,16 @@ int32_t scoreMessage(TokenDictionary& dictionary, const char* path, char* out, i
   if (readMessageFile(message) == 0) return 1;
 
   tokenizeForScoring(message, dictionary, result);
-  {
-    xMutexLock lock(scoringMutexHandle, -1);
-    if (dictionaryLoaded == 1) scoreTokens(dictionary, message, result);
-  }
-
-  if (outSize > 0) {
-    int length = snprintf(out, static_cast<size_t>(outSize),
-                          "<RESULT><WC>%ld</WC><WF>%ld</WF><SV>%f</SV><CV>%f</CV><SP>%f</SP>"
-                          "</RESULT>",
-                          static_cast<long>(result.emittedTokens),
-                          static_cast<long>(result.foundOccurrences),
-                          static_cast<double>(static_cast<float>(result.spamFrequency)),
-                          static_cast<double>(static_cast<float>(result.hamFrequency)),
-                          static_cast<double>(static_cast<float>(result.probability * 100.0)));
-    // A buffer too small for the whole record gets the failure form rather
-    // than a record cut short.
-    if (!writeRecord(out, outSize, length)) writeFailureRecord(out, outSize);
-  }
+  scoreTokenizedMessage(dictionary, message, result, out, outSize);
   freeMessageTokens(message);
+  return 1;
+}
+
+int32_t scoreAnalysedMessage(TokenDictionary& dictionary, AnalysedMessage& analysed, char* out,
+                             int outSize) {
+  if (outSize > 0) out[0] = '\0';
+  writeFailureRecord(out, outSize);
+  if (analysed.readResult == 0) return 1;
+  scoreTokenizedMessage(dictionary, analysed.message, analysed.result, out, outSize);
   return 1;
 }
