@@ -16,9 +16,6 @@ namespace {
 // Most workers a queue starts: beyond this the caller's own share of the
 // work is what limits the run.
 constexpr int kMostWorkers = 4;
-// Records per worker: enough that a worker seldom waits for the caller to
-// give one back.
-constexpr size_t kRecordsPerWorker = 4;
 
 bool samePhrase(const PhraseState& a, const PhraseState& b) {
   return a.wordLimit == b.wordLimit && a.wordCount == b.wordCount;
@@ -72,47 +69,71 @@ int chooseWorkers(size_t jobs) {
     const unsigned processors = std::thread::hardware_concurrency();
     workers = processors >= 2 ? static_cast<int>(std::min<unsigned>(processors, kMostWorkers)) : 0;
   }
-  return static_cast<int>(std::min<size_t>(static_cast<size_t>(workers), jobs));
+  return workers;
 }
 
 }  // namespace
 
+// The records form a ring of batches of kBatch consecutive jobs. A worker
+// claims the next batch, waits until the caller has given back the batch
+// that last used the same records, analyses the jobs, and hands the batch
+// over whole; the threads meet once per batch rather than once per message.
 struct MessageAnalysisQueue::Shared {
+  static constexpr size_t kBatch = 8;
+
   AnalysisKind kind;
   std::vector<AnalysisJob> jobs;
   PhraseState first;
   std::vector<std::unique_ptr<AnalysedMessage>> records;
-  // For each record: the job whose analysis it holds (-1: none), and the
-  // job it may take next.
-  std::vector<long long> readyJob;
-  std::vector<long long> freeForJob;
+  size_t batchSlots = 1;  // batches the ring holds
+  // For each batch slot: the batch whose analysis it holds (-1: none), and
+  // the batch it may take next.
+  std::vector<long long> readyBatch;
+  std::vector<long long> freeForBatch;
   std::mutex mutex;
-  std::condition_variable ready;  // a record was filled
-  std::condition_variable freed;  // a record was given back, or the queue stops
+  std::condition_variable ready;  // a batch was handed over
+  std::condition_variable freed;  // a batch was given back, or the queue stops
   bool stopping = false;
+  bool callerWaiting = false;
+  int workersWaiting = 0;
+  size_t nextBatch = 0;  // the batch the next worker claims
   std::vector<std::thread> workers;
   size_t nextJob = 0;  // the job take() hands over next
 
-  void work(size_t firstJob, size_t step) {
-    const size_t count = records.size();
-    for (size_t job = firstJob; job < jobs.size(); job += step) {
-      const size_t at = job % count;
+  size_t batchCount() const { return (jobs.size() + kBatch - 1) / kBatch; }
+
+  AnalysedMessage& recordOf(size_t job) { return *records[job % records.size()]; }
+
+  void work() {
+    for (;;) {
+      size_t batch;
+      size_t slot;
       {
         std::unique_lock<std::mutex> lock(mutex);
+        if (stopping || nextBatch >= batchCount()) return;
+        batch = nextBatch++;
+        slot = batch % batchSlots;
+        ++workersWaiting;
         freed.wait(lock, [&] {
-          return stopping || freeForJob[at] == static_cast<long long>(job);
+          return stopping || freeForBatch[slot] == static_cast<long long>(batch);
         });
+        --workersWaiting;
         if (stopping) return;
       }
-      // Every message but the first is formed from the state the one before
-      // leaves in practice; take() checks the guess.
-      const PhraseState guess = job == 0 ? first : PhraseState{first.wordLimit, 1};
-      analyse(kind, jobs[job], *records[at], guess);
+      const size_t end = std::min(jobs.size(), (batch + 1) * kBatch);
+      for (size_t job = batch * kBatch; job < end; ++job) {
+        // Every message but the first is formed from the state the one
+        // before leaves in practice; take() checks the guess.
+        const PhraseState guess = job == 0 ? first : PhraseState{first.wordLimit, 1};
+        analyse(kind, jobs[job], recordOf(job), guess);
+      }
+      bool wake;
       {
         std::lock_guard<std::mutex> lock(mutex);
-        readyJob[at] = static_cast<long long>(job);
+        readyBatch[slot] = static_cast<long long>(batch);
+        wake = callerWaiting;
       }
-      ready.notify_one();
+      if (wake) ready.notify_one();
     }
   }
 
@@ -126,24 +147,22 @@ struct MessageAnalysisQueue::Shared {
     workers.clear();
   }
 
-  void startWorkers(int count) {
-    records.clear();
-    const size_t recordCount = count == 0 ? 1 : static_cast<size_t>(count) * kRecordsPerWorker;
+  void start(int count) {
+    batchSlots = count == 0 ? 1 : static_cast<size_t>(count) * 2 + 2;
+    const size_t recordCount = count == 0 ? 1 : batchSlots * kBatch;
     for (size_t i = 0; i < recordCount; ++i) records.emplace_back(new AnalysedMessage());
-    readyJob.assign(recordCount, -1);
-    freeForJob.resize(recordCount);
-    for (size_t i = 0; i < recordCount; ++i) freeForJob[i] = static_cast<long long>(i);
+    readyBatch.assign(batchSlots, -1);
+    freeForBatch.resize(batchSlots);
+    for (size_t i = 0; i < batchSlots; ++i) freeForBatch[i] = static_cast<long long>(i);
     try {
-      for (int w = 0; w < count; ++w) {
-        workers.emplace_back(&Shared::work, this, static_cast<size_t>(w),
-                             static_cast<size_t>(count));
-      }
+      for (int w = 0; w < count; ++w) workers.emplace_back(&Shared::work, this);
     } catch (const std::system_error&) {
-      // Without its threads the queue analyses each message when it is taken.
+      // Without its threads the queue analyses each message when it is
+      // taken; what the threads that did start analysed is not used.
       stopWorkers();
       for (auto& record : records) freeMessageTokens(record->message);
-      stopping = false;
-      readyJob.assign(recordCount, -1);
+      records.resize(1);
+      batchSlots = 1;
     }
   }
 };
@@ -154,7 +173,7 @@ MessageAnalysisQueue::MessageAnalysisQueue(AnalysisKind kind, std::vector<Analys
   shared_->kind = kind;
   shared_->jobs = std::move(jobs);
   shared_->first = first;
-  shared_->startWorkers(chooseWorkers(shared_->jobs.size()));
+  shared_->start(chooseWorkers(shared_->jobs.size()));
 }
 
 MessageAnalysisQueue::~MessageAnalysisQueue() {
@@ -167,7 +186,7 @@ int MessageAnalysisQueue::workerCount() const { return static_cast<int>(shared_-
 AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
   Shared& s = *shared_;
   const size_t job = s.nextJob;
-  AnalysedMessage& analysed = *s.records[job % s.records.size()];
+  AnalysedMessage& analysed = s.recordOf(job);
   if (job >= s.jobs.size()) {
     // Taken past the last job: a message that could not be read.
     analysed.message.tokenCount = 0;
@@ -177,11 +196,14 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
   }
   if (s.workers.empty()) {
     analyse(s.kind, s.jobs[job], analysed, phrase);
-  } else {
+  } else if (job % Shared::kBatch == 0) {
+    const size_t batch = job / Shared::kBatch;
     std::unique_lock<std::mutex> lock(s.mutex);
+    s.callerWaiting = true;
     s.ready.wait(lock, [&] {
-      return s.readyJob[job % s.records.size()] == static_cast<long long>(job);
+      return s.readyBatch[batch % s.batchSlots] == static_cast<long long>(batch);
     });
+    s.callerWaiting = false;
   }
   // A message that could not be read formed no tokens and leaves the phrase
   // state as it was.
@@ -199,14 +221,18 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
 void MessageAnalysisQueue::giveBack() {
   Shared& s = *shared_;
   const size_t job = s.nextJob;
-  const size_t at = job % s.records.size();
-  freeMessageTokens(s.records[at]->message);
+  freeMessageTokens(s.recordOf(job).message);
   ++s.nextJob;
   if (s.workers.empty() || job >= s.jobs.size()) return;
+  // The batch goes back when its last message does.
+  if (job % Shared::kBatch != Shared::kBatch - 1 && job + 1 != s.jobs.size()) return;
+  const size_t batch = job / Shared::kBatch;
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.readyJob[at] = -1;
-    s.freeForJob[at] = static_cast<long long>(job + s.records.size());
+    s.readyBatch[batch % s.batchSlots] = -1;
+    s.freeForBatch[batch % s.batchSlots] = static_cast<long long>(batch + s.batchSlots);
+    wake = s.workersWaiting > 0;
   }
-  s.freed.notify_all();
+  if (wake) s.freed.notify_all();
 }

@@ -94,7 +94,10 @@ void countOccurrence(const MessageTokens& message, DictionaryEntry& entry) {
 }  // namespace
 
 void countMessageToken(MessageTokens& message, const char* token) {
-  const std::size_t length = std::strlen(token);
+  countMessageToken(message, token, std::strlen(token));
+}
+
+void countMessageToken(MessageTokens& message, const char* token, std::size_t length) {
   if (length < kShortestToken || length > kLongestToken) return;
 
   // A list the index cannot describe is searched entry by entry.

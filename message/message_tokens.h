@@ -47,6 +47,9 @@ struct MessageTokens {
 // Records one occurrence of a token of 3 to 30 characters in the token list.
 void countMessageToken(MessageTokens& message, const char* token);
 
+// The same for a token whose length is known: token[length] is its NUL.
+void countMessageToken(MessageTokens& message, const char* token, std::size_t length);
+
 // Frees the token texts of entries 0 to tokenCount - 1. Returns 1.
 int freeMessageTokens(MessageTokens& message);
 

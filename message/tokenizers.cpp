@@ -1,7 +1,9 @@
 #include "message/tokenizers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "scoring/bayesian_combiner.h"
 
@@ -46,14 +48,19 @@ void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet&
   const unsigned char* text = reinterpret_cast<const unsigned char*>(message.text);
   int p = 0;
   for (int i = 0;; ++i) {
-    unsigned char c = text[i];
     // A run of token characters. Characters past the 31st of a run are
     // dropped; the run goes on. A run that reaches the last position ends
     // the scan without forming a token.
-    while (!separators.separator[c]) {
-      if (p < kLongestRun) buffer[p++] = static_cast<char>(c);
+    const int runStart = i;
+    while (!separators.separator[text[i]]) {
       if (i >= kLastPosition) return;
-      c = text[++i];
+      ++i;
+    }
+    const unsigned char c = text[i];
+    if (p < kLongestRun) {
+      const int taken = std::min(i - runStart, kLongestRun - p);
+      std::memcpy(buffer + p, text + runStart, static_cast<std::size_t>(taken));
+      p += taken;
     }
     if (p < kShortestToken) {
       p = 0;
@@ -66,7 +73,7 @@ void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet&
       ++phrase.wordCount;
     } else {
       buffer[p] = '\0';
-      countMessageToken(message, buffer);
+      countMessageToken(message, buffer, static_cast<std::size_t>(p));
       if (emitted != nullptr) ++*emitted;
       phrase.wordCount = 1;
       p = 0;

@@ -41,11 +41,29 @@ namespace {
 
 constexpr size_t kPosixBufferSize = 64 * 1024;
 
-// A read buffer kept from the last file closed, for the next file opened:
-// a tool that reads thousands of messages one after another then allocates
-// (and frees) no large block for each, which would make the allocator tidy
-// its lists of small blocks every time.
-std::atomic<char*> spareReadBuffer{nullptr};
+// Read buffers kept from the last files closed, for the next files opened:
+// a tool that reads thousands of messages one after another, on one thread
+// or a few, then allocates (and frees) no large block for each, which would
+// make the allocator tidy its lists of small blocks every time.
+constexpr int kSpareReadBuffers = 8;
+std::atomic<char*> spareReadBuffers[kSpareReadBuffers];
+
+char* takeSpareReadBuffer() {
+  for (std::atomic<char*>& spare : spareReadBuffers) {
+    if (spare.load(std::memory_order_relaxed) == nullptr) continue;
+    if (char* buffer = spare.exchange(nullptr)) return buffer;
+  }
+  return nullptr;
+}
+
+// True when buffer was kept as a spare.
+bool keepSpareReadBuffer(char* buffer) {
+  for (std::atomic<char*>& spare : spareReadBuffers) {
+    char* expected = nullptr;
+    if (spare.compare_exchange_strong(expected, buffer)) return true;
+  }
+  return false;
+}
 
 TextFile posixFail(int error) {
   setLastError(posix::windowsErrorFromErrno(error));
@@ -56,19 +74,16 @@ TextFile posixNewFile(TextFileRecord::Mode mode, int fd) {
   auto* file = new TextFileRecord;
   file->mode = mode;
   file->fd = fd;
-  char* spare = mode == TextFileRecord::Mode::Read ? spareReadBuffer.exchange(nullptr) : nullptr;
+  char* spare = mode == TextFileRecord::Mode::Read ? takeSpareReadBuffer() : nullptr;
   file->buffer.reset(spare != nullptr ? spare : new char[kPosixBufferSize]);
   file->capacity = kPosixBufferSize;
   return file;
 }
 
-// Frees the record; a read buffer becomes the spare when there is none.
+// Frees the record; a read buffer is kept as a spare while there is room.
 void posixDeleteFile(TextFileRecord* file) {
   if (file->mode == TextFileRecord::Mode::Read) {
-    char* expected = nullptr;
-    if (spareReadBuffer.compare_exchange_strong(expected, file->buffer.get())) {
-      file->buffer.release();
-    }
+    if (keepSpareReadBuffer(file->buffer.get())) file->buffer.release();
   }
   delete file;
 }
