@@ -166,7 +166,13 @@ TokenIndexNode* newNode(TokenIndexHash* table, const char* text, size_t length) 
   return node;
 }
 
-TokenIndexNode* findNode(const TokenIndexNode* root, const char* text) {
+// The hash of text in root's index; 0 for an index without a table, which
+// does not use it.
+inline uint64_t keyHash(const TokenIndexNode* root, const char* text) {
+  return root->keyTable == nullptr ? 0 : hashKey(root->keyTable, text);
+}
+
+TokenIndexNode* findNode(const TokenIndexNode* root, const char* text, uint64_t hash) {
   const TokenIndexHash* table = root->keyTable;
   if (table == nullptr) {
     // An index whose table could not be had holds its seed alone.
@@ -174,32 +180,20 @@ TokenIndexNode* findNode(const TokenIndexNode* root, const char* text) {
                ? const_cast<TokenIndexNode*>(root)
                : nullptr;
   }
-  return probe(table, hashKey(table, text), text)->node;
+  return probe(table, hash, text)->node;
 }
 
-}  // namespace
-
-int compareTokenKeys(const char* a, const char* b) {
-  const int order = std::strcmp(a, b);  // strcmp compares as unsigned char
-  return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
-
-int32_t findTokenEntry(const TokenIndexNode* root, const char* text) {
-  const TokenIndexNode* node = findNode(root, text);
-  return node == nullptr ? -1 : node->entryIndex;
-}
-
-int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
+// The node of text, created with no row when text was not in the index.
+// Null only when memory for it cannot be had.
+TokenIndexNode* insertNode(TokenIndexNode* root, const char* text, uint64_t hash) {
   TokenIndexHash* table = root->keyTable;
   if (table == nullptr) {
-    TokenIndexNode* seed = findNode(root, text);
-    if (seed != nullptr) return &seed->entryIndex;
+    if (TokenIndexNode* seed = findNode(root, text, hash)) return seed;
     reportNoMemory();
     return nullptr;
   }
-  const uint64_t hash = hashKey(table, text);
   TokenIndexHashSlot* slot = probe(table, hash, text);
-  if (slot->node != nullptr) return &slot->node->entryIndex;
+  if (slot->node != nullptr) return slot->node;
   if ((table->used + 1) * 2 > table->mask + 1) {
     if (!growTable(table)) {
       reportNoMemory();
@@ -212,35 +206,97 @@ int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
   slot->hash = hash;
   slot->node = node;
   ++table->used;
-  return &node->entryIndex;
+  return node;
 }
 
-void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
-                          int32_t count) {
-  const TokenIndexHash* table = dictionary.indexRoot.keyTable;
-  if (table == nullptr) return;
-  // In batches: first every slot, then the node each first slot names, then
-  // that node's row, so each round's fetches run side by side.
-  constexpr int32_t kBatch = 64;
-  uint64_t hashes[kBatch];
-  const TokenIndexNode* nodes[kBatch];
-  for (int32_t first = 0; first < count; first += kBatch) {
-    const int32_t size = std::min(kBatch, count - first);
-    for (int32_t i = 0; i < size; ++i) {
-      hashes[i] = hashKey(table, entries[first + i].tokenText);
-      prefetchLine(&table->slots[static_cast<size_t>(hashes[i]) & table->mask]);
-    }
-    for (int32_t i = 0; i < size; ++i) {
-      const TokenIndexHashSlot& slot = table->slots[static_cast<size_t>(hashes[i]) & table->mask];
-      nodes[i] = slot.hash == hashes[i] ? slot.node : nullptr;
-      if (nodes[i] != nullptr) prefetchLine(nodes[i]);
-    }
-    for (int32_t i = 0; i < size; ++i) {
-      if (nodes[i] == nullptr) continue;
-      const int32_t row = nodes[i]->entryIndex;
-      if (row >= 0 && row < kDictionaryRows) prefetchLine(&dictionary.entries[row]);
-    }
+// Work on a list of tokens goes in batches: the hashes of a whole batch are
+// computed first and their slots fetched, so that the waits for memory of
+// the batch overlap instead of coming one after the other.
+constexpr int32_t kBatch = 64;
+
+template <typename Entry>
+void hashBatch(const TokenIndexNode* root, const Entry* entries, int32_t count,
+               uint64_t* hashes) {
+  const TokenIndexHash* table = root->keyTable;
+  for (int32_t i = 0; i < count; ++i) {
+    hashes[i] = keyHash(root, entries[i].tokenText);
+    if (table != nullptr) prefetchLine(&table->slots[static_cast<size_t>(hashes[i]) & table->mask]);
   }
+}
+
+// Adds one occurrence whose key's hash is known; as addTokenOccurrence.
+int addOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry, uint64_t hash) {
+  // Training keeps one row of the table free. The test comes before the
+  // index is consulted, so while the table is full even occurrences of
+  // known tokens are dropped.
+  if (dictionary.entryCount + 1 >= kDictionaryRows) {
+    std::printf("*");
+    cleanseDictionary(dictionary);
+    if (dictionary.entryCount + 1 >= kDictionaryRows) return 0;
+  }
+  TokenIndexNode* node = insertNode(&dictionary.indexRoot, entry.tokenText, hash);
+  if (node == nullptr) return 0;
+  if (node->entryIndex == -1) {
+    const int32_t row = dictionary.entryCount++;
+    node->entryIndex = row;
+    DictionaryEntry& added = dictionary.entries[row];
+    added.tokenText = node->key;
+    added.live = 1;
+    if (dictionary.trainAsHam == 1) {
+      added.hamCount = entry.hamCount;
+      added.spamCount = 0;
+    } else {
+      added.hamCount = 0;
+      added.spamCount = entry.spamCount;
+    }
+    return 1;
+  }
+  DictionaryEntry& known = dictionary.entries[node->entryIndex];
+  if (dictionary.trainAsHam == 0) {
+    known.spamCount += entry.spamCount;
+  } else {
+    known.hamCount += entry.hamCount;
+  }
+  return 1;
+}
+
+// Adds one row whose key's hash is known; as addLoadedEntry.
+int addLoaded(TokenDictionary& dictionary, const LoadedEntry& loaded, uint64_t hash) {
+  // A file may hold more rows than the table; those are refused, but a row
+  // of a token already read is passed over as usual.
+  if (dictionary.entryCount >= kDictionaryRows) {
+    const TokenIndexNode* node = findNode(&dictionary.indexRoot, loaded.tokenText, hash);
+    return node != nullptr && node->entryIndex >= 0 ? 1 : 0;
+  }
+  TokenIndexNode* node = insertNode(&dictionary.indexRoot, loaded.tokenText, hash);
+  if (node == nullptr) return 1;
+  // The first row of a token in a file wins.
+  if (node->entryIndex >= 0) return 1;
+  const int32_t row = dictionary.entryCount++;
+  node->entryIndex = row;
+  DictionaryEntry& added = dictionary.entries[row];
+  added.tokenText = node->key;
+  added.spamCount = loaded.spamCount;
+  added.hamCount = loaded.hamCount;
+  added.live = 1;
+  return 1;
+}
+
+}  // namespace
+
+int compareTokenKeys(const char* a, const char* b) {
+  const int order = std::strcmp(a, b);  // strcmp compares as unsigned char
+  return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+int32_t findTokenEntry(const TokenIndexNode* root, const char* text) {
+  const TokenIndexNode* node = findNode(root, text, keyHash(root, text));
+  return node == nullptr ? -1 : node->entryIndex;
+}
+
+int32_t* insertTokenKey(TokenIndexNode* root, const char* text) {
+  TokenIndexNode* node = insertNode(root, text, keyHash(root, text));
+  return node == nullptr ? nullptr : &node->entryIndex;
 }
 
 void seedIndexRoot(TokenIndexNode* root) {
@@ -293,62 +349,54 @@ int32_t longestIndexProbe(const TokenIndexNode* root) {
 }
 
 int addTokenOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry) {
-  // Training keeps one row of the table free. The test comes before the
-  // index is consulted, so while the table is full even occurrences of
-  // known tokens are dropped.
-  if (dictionary.entryCount + 1 >= kDictionaryRows) {
-    std::printf("*");
-    cleanseDictionary(dictionary);
-    if (dictionary.entryCount + 1 >= kDictionaryRows) return 0;
-  }
-  int32_t* slot = insertTokenKey(&dictionary.indexRoot, entry.tokenText);
-  if (slot == nullptr) return 0;
-  if (*slot == -1) {
-    char* text = copyText(entry.tokenText, std::strlen(entry.tokenText));
-    if (text == nullptr) return 0;  // the key stays in the index without a row
-    const int32_t row = dictionary.entryCount++;
-    *slot = row;
-    DictionaryEntry& added = dictionary.entries[row];
-    added.tokenText = text;
-    added.live = 1;
-    if (dictionary.trainAsHam == 1) {
-      added.hamCount = entry.hamCount;
-      added.spamCount = 0;
-    } else {
-      added.hamCount = 0;
-      added.spamCount = entry.spamCount;
-    }
-    return 1;
-  }
-  DictionaryEntry& known = dictionary.entries[*slot];
-  if (dictionary.trainAsHam == 0) {
-    known.spamCount += entry.spamCount;
-  } else {
-    known.hamCount += entry.hamCount;
+  return addOccurrence(dictionary, entry, keyHash(&dictionary.indexRoot, entry.tokenText));
+}
+
+int addTokenOccurrences(TokenDictionary& dictionary, const DictionaryEntry* entries,
+                        int32_t count) {
+  uint64_t hashes[kBatch];
+  for (int32_t first = 0; first < count; first += kBatch) {
+    const int32_t size = std::min(kBatch, count - first);
+    hashBatch(&dictionary.indexRoot, entries + first, size, hashes);
+    // A cleanse on the way seeds a new index, whose keys hash the same way.
+    for (int32_t i = 0; i < size; ++i) addOccurrence(dictionary, entries[first + i], hashes[i]);
   }
   return 1;
 }
 
 int addLoadedEntry(TokenDictionary& dictionary, const LoadedEntry& loaded) {
-  // A file may hold more rows than the table; those are refused, but a row
-  // of a token already read is passed over as usual.
-  if (dictionary.entryCount >= kDictionaryRows) {
-    return findTokenEntry(&dictionary.indexRoot, loaded.tokenText) >= 0 ? 1 : 0;
+  return addLoaded(dictionary, loaded, keyHash(&dictionary.indexRoot, loaded.tokenText));
+}
+
+int32_t addLoadedEntries(TokenDictionary& dictionary, const LoadedEntry* rows, int32_t count) {
+  uint64_t hashes[kBatch];
+  int32_t refused = 0;
+  for (int32_t first = 0; first < count; first += kBatch) {
+    const int32_t size = std::min(kBatch, count - first);
+    hashBatch(&dictionary.indexRoot, rows + first, size, hashes);
+    for (int32_t i = 0; i < size; ++i) {
+      if (addLoaded(dictionary, rows[first + i], hashes[i]) == 0) ++refused;
+    }
   }
-  int32_t* slot = insertTokenKey(&dictionary.indexRoot, loaded.tokenText);
-  if (slot == nullptr) return 1;
-  // The first row of a token in a file wins.
-  if (*slot >= 0) return 1;
-  char* text = copyText(loaded.tokenText, static_cast<size_t>(loaded.tokenLength));
-  if (text == nullptr) return 1;
-  const int32_t row = dictionary.entryCount++;
-  *slot = row;
-  DictionaryEntry& added = dictionary.entries[row];
-  added.tokenText = text;
-  added.spamCount = loaded.spamCount;
-  added.hamCount = loaded.hamCount;
-  added.live = 1;
-  return 1;
+  return refused;
+}
+
+void findTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
+                      int32_t count, int32_t* rows) {
+  const TokenIndexNode* root = &dictionary.indexRoot;
+  uint64_t hashes[kBatch];
+  for (int32_t first = 0; first < count; first += kBatch) {
+    const int32_t size = std::min(kBatch, count - first);
+    hashBatch(root, entries + first, size, hashes);
+    for (int32_t i = 0; i < size; ++i) {
+      const TokenIndexNode* node = findNode(root, entries[first + i].tokenText, hashes[i]);
+      rows[first + i] = node == nullptr ? -1 : node->entryIndex;
+      // The row is fetched while the next keys are found.
+      if (rows[first + i] >= 0 && rows[first + i] < kDictionaryRows) {
+        prefetchLine(&dictionary.entries[rows[first + i]]);
+      }
+    }
+  }
 }
 
 int lookupTokenCounts(const TokenDictionary& dictionary, TokenCounts& counts) {
@@ -375,13 +423,19 @@ void clearDictionary(TokenDictionary& dictionary) {
   dictionary.trainAsHam = 0;
   dictionary.hamMessageTotal = 0;
   dictionary.spamMessageTotal = 0;
-  for (DictionaryEntry& row : dictionary.entries) row = DictionaryEntry{nullptr, 0, 0, 0};
+  // Rows that are clear already are only read: writing every row would make
+  // the system provide memory for the whole table, which a run seldom fills.
+  for (DictionaryEntry& row : dictionary.entries) {
+    if (row.tokenText != nullptr || row.hamCount != 0 || row.spamCount != 0 || row.live != 0) {
+      row = DictionaryEntry{nullptr, 0, 0, 0};
+    }
+  }
   resetDictionary(dictionary);
 }
 
 void freeDictionaryMemory(TokenDictionary& dictionary) {
+  // A row's text is its key in the index, freed with the index.
   for (int32_t row = 0; row < dictionary.entryCount && row < kDictionaryRows; ++row) {
-    std::free(dictionary.entries[row].tokenText);
     dictionary.entries[row].tokenText = nullptr;
   }
   if (dictionary.indexRoot.key != nullptr) freeTokenIndex(&dictionary.indexRoot);

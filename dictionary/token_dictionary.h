@@ -17,7 +17,8 @@ constexpr int kLoadedTokenSize = 64;
 
 // One row of the table, and also one entry of a message's token list.
 struct DictionaryEntry {
-  char* tokenText;    // heap copy owned by the row; null in a cleared row
+  char* tokenText;    // a row's token: its key's copy in the index, which lives as
+                      // long as the index; null in a cleared row
   int32_t hamCount;   // occurrences in the ham messages trained
   int32_t spamCount;  // occurrences in the spam messages trained
   int32_t live;       // 1: kept and saved; 0: purged
@@ -93,12 +94,6 @@ int32_t findTokenEntry(const TokenIndexNode* root, const char* text);
 // available" is printed); the index is unchanged then.
 int32_t* insertTokenKey(TokenIndexNode* root, const char* text);
 
-// Asks the processor to fetch what finding the texts of entries 0 to count - 1
-// will read (their slots of the hash table, their nodes, their rows), so that
-// the finds that follow overlap their waits for memory. Changes nothing.
-void prefetchTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
-                          int32_t count);
-
 // Gives the root a fresh heap copy of "Z" with no row and no children.
 void seedIndexRoot(TokenIndexNode* root);
 
@@ -119,6 +114,18 @@ int addTokenOccurrence(TokenDictionary& dictionary, const DictionaryEntry& entry
 // Returns 1; 0 when the table has no free row (the row is not added).
 int addLoadedEntry(TokenDictionary& dictionary, const LoadedEntry& loaded);
 
+// The same for a list: addTokenOccurrences adds entries 0 to count - 1 in
+// order as addTokenOccurrence would (returns 1); addLoadedEntries adds rows
+// in order as addLoadedEntry would and returns how many were refused;
+// findTokenEntries gives each entry's row as findTokenEntry would (-1 for
+// none). Working through a list at once lets the waits for memory of
+// neighbouring tokens overlap.
+int addTokenOccurrences(TokenDictionary& dictionary, const DictionaryEntry* entries,
+                        int32_t count);
+int32_t addLoadedEntries(TokenDictionary& dictionary, const LoadedEntry* rows, int32_t count);
+void findTokenEntries(const TokenDictionary& dictionary, const DictionaryEntry* entries,
+                      int32_t count, int32_t* rows);
+
 // 1 and the row's counts when the token has a row; 0 and zero counts if not.
 int lookupTokenCounts(const TokenDictionary& dictionary, TokenCounts& counts);
 
@@ -129,7 +136,8 @@ void resetDictionary(TokenDictionary& dictionary);
 // Empties the whole table, then resets.
 void clearDictionary(TokenDictionary& dictionary);
 
-// Frees the token text of every row in use and the token index. The rows'
-// counts, entryCount and the totals stay as they are; only a reset makes the
-// dictionary usable again. Freeing twice frees nothing more.
+// Frees the token index, and with it the token text of every row in use,
+// which the rows no longer point to. The rows' counts, entryCount and the
+// totals stay as they are; only a reset makes the dictionary usable again.
+// Freeing twice frees nothing more.
 void freeDictionaryMemory(TokenDictionary& dictionary);

@@ -178,17 +178,19 @@ int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& toke
   if (count > kMessageTokenSlots) count = kMessageTokenSlots;
   list.count = count;
 
-  prefetchTokenEntries(dictionary, tokens.tokens, count);
+  int32_t rows[kMessageTokenSlots];
+  findTokenEntries(dictionary, tokens.tokens, count, rows);
   for (int32_t i = 0; i < count; ++i) {
     const DictionaryEntry& token = tokens.tokens[i];
     TokenProbability& entry = list.entries[i];
     // The scoring tokenizer counts every occurrence into hamCount.
     entry.occurrences = token.hamCount;
-    TokenCounts counts{token.tokenText, 0, 0};
-    if (lookupTokenCounts(dictionary, counts) == 0) {
+    if (rows[i] < 0) {
       entry.probability = kUnknownProbability;
       continue;
     }
+    const DictionaryEntry& row = dictionary.entries[rows[i]];
+    const TokenCounts counts{token.tokenText, row.hamCount, row.spamCount};
     entry.probability = tokenProbability(dictionary, counts, result);
     result.foundOccurrences += entry.occurrences;
   }

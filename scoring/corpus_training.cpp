@@ -152,11 +152,7 @@ int32_t countMessageFiles(const char* folder) {
 }
 
 int addMessageTokens(const MessageTokens& message, TokenDictionary& dictionary) {
-  prefetchTokenEntries(dictionary, message.tokens, message.tokenCount);
-  for (int32_t i = 0; i < message.tokenCount; ++i) {
-    addTokenOccurrence(dictionary, message.tokens[i]);
-  }
-  return 1;
+  return addTokenOccurrences(dictionary, message.tokens, message.tokenCount);
 }
 
 int trainFromFolders(TokenDictionary& dictionary, const char* spamFolder,

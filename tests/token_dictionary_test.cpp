@@ -133,8 +133,7 @@ TEST_F(TokenDictionaryTest, FullTableDropsEvenKnownTokensAfterTheLastCleanse) {
 
 TEST_F(TokenDictionaryTest, ClearEmptiesEveryRow) {
   load("alpha", 1, 2);
-  for (int32_t row = 0; row < d.entryCount; ++row) std::free(d.entries[row].tokenText);
-  freeTokenIndex(&d.indexRoot);
+  freeDictionaryMemory(d);
   clearDictionary(d);
   EXPECT_EQ(d.entryCount, 0);
   EXPECT_EQ(d.entries[0].tokenText, nullptr);
