@@ -31,20 +31,32 @@ void freshResult(ScoreResult& result) {
   result.foundOccurrences = 0;
 }
 
-// Forms the tokens of a message already read, from phrase, which is advanced.
-void formTokens(AnalysisKind kind, AnalysedMessage& analysed, PhraseState& phrase) {
+// What the analysis of a message does beyond reading it.
+struct AnalysisPlan {
+  AnalysisKind kind;
+  const TokenDictionary* scoringDictionary;
+};
+
+// Forms the tokens of a message already read, from phrase, which is
+// advanced, and scores them when the plan says so.
+void formTokens(const AnalysisPlan& plan, AnalysedMessage& analysed, PhraseState& phrase) {
   analysed.phraseBefore = phrase;
-  if (kind == AnalysisKind::Training) {
+  analysed.scored = false;
+  if (plan.kind == AnalysisKind::Training) {
     tokenizeForTraining(analysed.message, phrase);
   } else {
     freshResult(analysed.result);
     tokenizeForScoring(analysed.message, phrase, analysed.result);
+    if (plan.scoringDictionary != nullptr) {
+      computeTokenScore(*plan.scoringDictionary, analysed.message, analysed.result);
+      analysed.scored = true;
+    }
   }
   analysed.phraseAfter = phrase;
 }
 
 // Reads the job's file into analysed and forms its tokens from phrase.
-void analyse(AnalysisKind kind, const AnalysisJob& job, AnalysedMessage& analysed,
+void analyse(const AnalysisPlan& plan, const AnalysisJob& job, AnalysedMessage& analysed,
              PhraseState phrase) {
   MessageTokens& message = analysed.message;
   message.tokenCount = 0;
@@ -52,11 +64,12 @@ void analyse(AnalysisKind kind, const AnalysisJob& job, AnalysedMessage& analyse
   freshResult(analysed.result);
   analysed.phraseBefore = phrase;
   analysed.phraseAfter = phrase;
+  analysed.scored = false;
   analysed.readResult = 0;
   if (!setMessagePath(message, job.path.c_str())) return;
   analysed.readResult = readMessageFile(message);
   if (analysed.readResult == 0) return;
-  formTokens(kind, analysed, phrase);
+  formTokens(plan, analysed, phrase);
 }
 
 int chooseWorkers(size_t jobs) {
@@ -81,7 +94,7 @@ int chooseWorkers(size_t jobs) {
 struct MessageAnalysisQueue::Shared {
   static constexpr size_t kBatch = 8;
 
-  AnalysisKind kind;
+  AnalysisPlan plan;
   std::vector<AnalysisJob> jobs;
   PhraseState first;
   std::vector<std::unique_ptr<AnalysedMessage>> records;
@@ -125,7 +138,7 @@ struct MessageAnalysisQueue::Shared {
         // Every message but the first is formed from the state the one
         // before leaves in practice; take() checks the guess.
         const PhraseState guess = job == 0 ? first : PhraseState{first.wordLimit, 1};
-        analyse(kind, jobs[job], recordOf(job), guess);
+        analyse(plan, jobs[job], recordOf(job), guess);
       }
       bool wake;
       {
@@ -168,9 +181,10 @@ struct MessageAnalysisQueue::Shared {
 };
 
 MessageAnalysisQueue::MessageAnalysisQueue(AnalysisKind kind, std::vector<AnalysisJob> jobs,
-                                           PhraseState first)
+                                           PhraseState first,
+                                           const TokenDictionary* scoringDictionary)
     : shared_(new Shared) {
-  shared_->kind = kind;
+  shared_->plan = AnalysisPlan{kind, scoringDictionary};
   shared_->jobs = std::move(jobs);
   shared_->first = first;
   shared_->start(chooseWorkers(shared_->jobs.size()));
@@ -191,11 +205,12 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
     // Taken past the last job: a message that could not be read.
     analysed.message.tokenCount = 0;
     analysed.readResult = 0;
+    analysed.scored = false;
     freshResult(analysed.result);
     return analysed;
   }
   if (s.workers.empty()) {
-    analyse(s.kind, s.jobs[job], analysed, phrase);
+    analyse(s.plan, s.jobs[job], analysed, phrase);
   } else if (job % Shared::kBatch == 0) {
     const size_t batch = job / Shared::kBatch;
     std::unique_lock<std::mutex> lock(s.mutex);
@@ -212,7 +227,7 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
     // The guess was wrong: the tokens are formed again from the real state.
     freeMessageTokens(analysed.message);
     analysed.message.tokenCount = 0;
-    formTokens(s.kind, analysed, phrase);
+    formTokens(s.plan, analysed, phrase);
   }
   phrase = analysed.phraseAfter;
   return analysed;

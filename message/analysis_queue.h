@@ -9,6 +9,9 @@
 // that order, so what the tool prints and writes is the same as when it
 // reads each file just before using it.
 //
+// A scoring queue can also score the messages against a dictionary nothing
+// changes while it runs, so that the caller only prints and counts.
+//
 // The one state a message's tokens depend on is the phrase state left by the
 // message before it. A worker cannot know it yet, so it forms the tokens from
 // the state every message after the first leaves in practice (a phrase of
@@ -41,6 +44,7 @@ struct AnalysedMessage {
   ScoreResult result;     // scoring: fresh, with the tokenizer's count of tokens formed
   PhraseState phraseBefore;  // the phrase state the tokens were formed from
   PhraseState phraseAfter;   // the phrase state the message left
+  bool scored;  // scoring against a dictionary: result holds the score too
 };
 
 // How many worker threads a queue starts: -1 (the default) lets the queue
@@ -50,8 +54,12 @@ extern int analysisThreadSetting;
 
 class MessageAnalysisQueue {
  public:
-  // first is the phrase state the first message starts from.
-  MessageAnalysisQueue(AnalysisKind kind, std::vector<AnalysisJob> jobs, PhraseState first);
+  // first is the phrase state the first message starts from. A scoring
+  // queue given a dictionary also scores each message against it
+  // (computeTokenScore), leaving the mode line to the caller; the dictionary
+  // and the settings must not change while the queue runs.
+  MessageAnalysisQueue(AnalysisKind kind, std::vector<AnalysisJob> jobs, PhraseState first,
+                       const TokenDictionary* scoringDictionary = nullptr);
   ~MessageAnalysisQueue();
   MessageAnalysisQueue(const MessageAnalysisQueue&) = delete;
   MessageAnalysisQueue& operator=(const MessageAnalysisQueue&) = delete;

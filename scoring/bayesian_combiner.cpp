@@ -170,8 +170,8 @@ double tokenProbability(const TokenDictionary& dictionary, const TokenCounts& co
 
 }  // namespace
 
-int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& tokens,
-                    ScoreResult& result) {
+void computeTokenScore(const TokenDictionary& dictionary, const MessageTokens& tokens,
+                       ScoreResult& result) {
   TokenProbabilityList list;
   int32_t count = tokens.tokenCount;
   if (count < 0) count = 0;
@@ -198,17 +198,34 @@ int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& toke
   switch (filterSettings.calculationMode) {
     case 0:
       combineByProbability(list, result);
-      printf("R: %f\n", result.probability);
       break;
     case 1:
       combineByOccurrences(list, result);
-      printf(" F: %f\n", result.probability);
       break;
     default:
       combineByWeight(list, result);
+      break;
+  }
+}
+
+void printScoreLine(const ScoreResult& result) {
+  switch (filterSettings.calculationMode) {
+    case 0:
+      printf("R: %f\n", result.probability);
+      break;
+    case 1:
+      printf(" F: %f\n", result.probability);
+      break;
+    default:
       printf(" W: %f\n", result.probability);
       break;
   }
+}
+
+int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& tokens,
+                    ScoreResult& result) {
+  computeTokenScore(dictionary, tokens, result);
+  printScoreLine(result);
   return 1;
 }
 

@@ -31,6 +31,12 @@ struct TokenProbabilityList {
 int32_t scoreTokens(const TokenDictionary& dictionary, const MessageTokens& tokens,
                     ScoreResult& result);
 
+// The two halves of scoreTokens: the score without the mode line, which
+// only reads the dictionary and the settings, and the mode line.
+void computeTokenScore(const TokenDictionary& dictionary, const MessageTokens& tokens,
+                       ScoreResult& result);
+void printScoreLine(const ScoreResult& result);
+
 int32_t combineByProbability(TokenProbabilityList& list, ScoreResult& result);
 int32_t combineByOccurrences(TokenProbabilityList& list, ScoreResult& result);
 int32_t combineByWeight(TokenProbabilityList& list, ScoreResult& result);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/command_procedures.h"
 #include "host/filter_settings.h"
 #include "message/analysis_queue.h"
 #include "platform/platform.h"
@@ -80,8 +81,12 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
   } while (platform::findNextFile(search, &entry));
   platform::findClose(search);
 
+  // Nothing changes the dictionary or the settings until the report is
+  // printed, so the messages are scored where they are read; only the lines
+  // are printed here, in order.
   MessageAnalysisQueue queue(AnalysisKind::Scoring, std::move(jobs),
-                             PhraseState{dictionary.phraseWordLimit, dictionary.phraseWordCount});
+                             PhraseState{dictionary.phraseWordLimit, dictionary.phraseWordCount},
+                             dictionaryLoaded == 1 ? &dictionary : nullptr);
   int32_t fileCount = 0;
   for (const Listed& listed : listing) {
     if (listed.skipped) continue;

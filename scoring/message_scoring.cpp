@@ -29,13 +29,19 @@ void writeFailureRecord(char* out, int outSize) {
   writeRecord(out, outSize, snprintf(out, static_cast<size_t>(outSize), "%s", kFailureRecord));
 }
 
-// Scores a message that was read and tokenized into result, and writes its
-// record.
+// Scores a message that was read and tokenized into result, unless that
+// was done already, and writes its record.
 void scoreTokenizedMessage(TokenDictionary& dictionary, const MessageTokens& message,
-                           ScoreResult& result, char* out, int outSize) {
+                           ScoreResult& result, bool scored, char* out, int outSize) {
   {
     xMutexLock lock(scoringMutexHandle, -1);
-    if (dictionaryLoaded == 1) scoreTokens(dictionary, message, result);
+    if (dictionaryLoaded == 1) {
+      if (scored) {
+        printScoreLine(result);
+      } else {
+        scoreTokens(dictionary, message, result);
+      }
+    }
   }
 
   if (outSize > 0) {
@@ -75,7 +81,7 @@ int32_t scoreMessage(TokenDictionary& dictionary, const char* path, char* out, i
   if (readMessageFile(message) == 0) return 1;
 
   tokenizeForScoring(message, dictionary, result);
-  scoreTokenizedMessage(dictionary, message, result, out, outSize);
+  scoreTokenizedMessage(dictionary, message, result, false, out, outSize);
   freeMessageTokens(message);
   return 1;
 }
@@ -85,6 +91,7 @@ int32_t scoreAnalysedMessage(TokenDictionary& dictionary, AnalysedMessage& analy
   if (outSize > 0) out[0] = '\0';
   writeFailureRecord(out, outSize);
   if (analysed.readResult == 0) return 1;
-  scoreTokenizedMessage(dictionary, analysed.message, analysed.result, out, outSize);
+  scoreTokenizedMessage(dictionary, analysed.message, analysed.result, analysed.scored, out,
+                        outSize);
   return 1;
 }

@@ -18,8 +18,9 @@ struct AnalysedMessage;
 // Writes "<RESULT>FAIL</RESULT>" or the scored record into out. Returns 1.
 int32_t scoreMessage(TokenDictionary& dictionary, const char* path, char* out, int outSize);
 
-// The same for a message a scoring analysis queue has read and tokenized:
-// the failure record when it could not be read, otherwise its score. The
-// caller gives the message back to its queue. Returns 1.
+// The same for a message a scoring analysis queue has read and tokenized,
+// and perhaps scored: the failure record when it could not be read,
+// otherwise its score. The caller gives the message back to its queue.
+// Returns 1.
 int32_t scoreAnalysedMessage(TokenDictionary& dictionary, AnalysedMessage& analysed, char* out,
                              int outSize);
