@@ -147,6 +147,19 @@ using FindHandle = FindRecord*;
 // is not a folder or cannot be read.
 FindHandle findFirstFile(const char* pattern, FindData* data);
 
+// How much of each entry's attributes a search must find out.
+enum class FindDetail {
+  Full,  // every bit, as FindFirstFileA gives them
+  // Enough to tell a plain folder (attributes exactly kAttrDirectory) from
+  // any other entry: a file's kAttrReadOnly bit may be missing. Where the
+  // attributes cost a look-up per entry, a folder of thousands of messages
+  // lists several times faster.
+  FolderOrFile,
+};
+
+// findFirstFile with the detail the caller needs.
+FindHandle findFirstFile(const char* pattern, FindData* data, FindDetail detail);
+
 // Fills *data with the next entry (FindNextFileA). False when there are no
 // more entries (last-error 18).
 bool findNextFile(FindHandle handle, FindData* data);

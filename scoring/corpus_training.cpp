@@ -34,7 +34,8 @@ FolderListing listFolder(const char* folder) {
     return listing;
   }
   platform::FindData entry;
-  platform::FindHandle search = platform::findFirstFile(pattern, &entry);
+  platform::FindHandle search =
+      platform::findFirstFile(pattern, &entry, platform::FindDetail::FolderOrFile);
   if (search == nullptr) return listing;
   listing.opened = true;
   if (!isSkippedEntry(entry.attributes, entry.fileName)) ++listing.messageFiles;
@@ -141,7 +142,8 @@ int32_t countMessageFiles(const char* folder) {
   char pattern[kTrainingPathSize];
   if (!buildFolderPath(pattern, sizeof pattern, folder, "*.*")) return 0;
   platform::FindData entry;
-  platform::FindHandle search = platform::findFirstFile(pattern, &entry);
+  platform::FindHandle search =
+      platform::findFirstFile(pattern, &entry, platform::FindDetail::FolderOrFile);
   if (search == nullptr) return 0;
   int32_t count = 0;
   do {

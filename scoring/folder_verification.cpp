@@ -54,7 +54,8 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
     return 0;
   }
   platform::FindData entry;
-  platform::FindHandle search = platform::findFirstFile(pattern, &entry);
+  platform::FindHandle search =
+      platform::findFirstFile(pattern, &entry, platform::FindDetail::FolderOrFile);
   if (search == nullptr) return 0;
 
   // The folder's entries are listed first, so that the files to score can

@@ -83,6 +83,10 @@ FindHandle posixFail(uint32_t error) {
 }  // namespace
 
 FindHandle findFirstFile(const char* pattern, FindData* data) {
+  return findFirstFile(pattern, data, FindDetail::Full);
+}
+
+FindHandle findFirstFile(const char* pattern, FindData* data, FindDetail detail) {
   if (pattern == nullptr || data == nullptr || pattern[0] == '\0') {
     return posixFail(kErrorInvalidParameter);
   }
@@ -112,7 +116,11 @@ FindHandle findFirstFile(const char* pattern, FindData* data) {
     // A name that does not fit the 260-byte field cannot be reported.
     if (name.size() >= sizeof data->fileName) continue;
     if (!posixMatches(wildcard, name)) continue;
-    entries.push_back({name, posixAttributesIn(listing, name)});
+    // A regular file is never a plain folder, which is all the caller asks;
+    // anything else (folders, links, types the listing does not give) is
+    // looked up.
+    const bool plainFile = detail == FindDetail::FolderOrFile && entry->d_type == DT_REG;
+    entries.push_back({name, plainFile ? kAttrArchive : posixAttributesIn(listing, name)});
   }
   closedir(listing);
   std::sort(entries.begin(), entries.end(), posixNtfsBefore);

@@ -39,6 +39,27 @@ FindHandle findFirstFile(const char* pattern, FindData* data) {
   return windowsWrapSearch(search);
 }
 
+FindHandle findFirstFile(const char* pattern, FindData* data, FindDetail detail) {
+  if (detail == FindDetail::Full || pattern == nullptr || data == nullptr) {
+    return findFirstFile(pattern, data);
+  }
+  // Without the short names and in larger fetches; the attributes are whole
+  // either way. A system that does not offer this search gets the plain one.
+  WIN32_FIND_DATAA found;
+  const HANDLE search = ::FindFirstFileExA(pattern, FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) {
+      return findFirstFile(pattern, data);
+    }
+    return nullptr;
+  }
+  windowsCopyEntry(found, data);
+  return windowsWrapSearch(search);
+}
+
 bool findNextFile(FindHandle handle, FindData* data) {
   if (handle == nullptr || data == nullptr) {
     ::SetLastError(ERROR_INVALID_HANDLE);
