@@ -79,8 +79,11 @@ int chooseWorkers(size_t jobs) {
   if (jobs < 2) return 0;
   int workers = analysisThreadSetting;
   if (workers < 0) {
+    // The caller's thread analyses too while it would otherwise wait.
     const unsigned processors = std::thread::hardware_concurrency();
-    workers = processors >= 2 ? static_cast<int>(std::min<unsigned>(processors, kMostWorkers)) : 0;
+    workers = processors >= 2
+                  ? static_cast<int>(std::min<unsigned>(processors - 1, kMostWorkers))
+                  : 0;
   }
   return workers;
 }
@@ -133,13 +136,7 @@ struct MessageAnalysisQueue::Shared {
         --workersWaiting;
         if (stopping) return;
       }
-      const size_t end = std::min(jobs.size(), (batch + 1) * kBatch);
-      for (size_t job = batch * kBatch; job < end; ++job) {
-        // Every message but the first is formed from the state the one
-        // before leaves in practice; take() checks the guess.
-        const PhraseState guess = job == 0 ? first : PhraseState{first.wordLimit, 1};
-        analyse(plan, jobs[job], recordOf(job), guess);
-      }
+      analyseBatch(batch);
       bool wake;
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -147,6 +144,38 @@ struct MessageAnalysisQueue::Shared {
         wake = callerWaiting;
       }
       if (wake) ready.notify_one();
+    }
+  }
+
+  void analyseBatch(size_t batch) {
+    const size_t end = std::min(jobs.size(), (batch + 1) * kBatch);
+    for (size_t job = batch * kBatch; job < end; ++job) {
+      // Every message but the first is formed from the state the one
+      // before leaves in practice; take() checks the guess.
+      const PhraseState guess = job == 0 ? first : PhraseState{first.wordLimit, 1};
+      analyse(plan, jobs[job], recordOf(job), guess);
+    }
+  }
+
+  // Waits until batch is ready. Rather than sit idle while the workers are
+  // busy, the caller analyses the next batch no worker has claimed yet,
+  // when its records are free; so a run uses one thread per processor with
+  // the caller as one of them.
+  void awaitBatch(size_t batch) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (readyBatch[batch % batchSlots] == static_cast<long long>(batch)) return;
+      if (nextBatch < batchCount() && nextBatch < batch + batchSlots) {
+        const size_t claimed = nextBatch++;
+        lock.unlock();
+        analyseBatch(claimed);
+        lock.lock();
+        readyBatch[claimed % batchSlots] = static_cast<long long>(claimed);
+        continue;
+      }
+      callerWaiting = true;
+      ready.wait(lock);
+      callerWaiting = false;
     }
   }
 
@@ -212,13 +241,7 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
   if (s.workers.empty()) {
     analyse(s.plan, s.jobs[job], analysed, phrase);
   } else if (job % Shared::kBatch == 0) {
-    const size_t batch = job / Shared::kBatch;
-    std::unique_lock<std::mutex> lock(s.mutex);
-    s.callerWaiting = true;
-    s.ready.wait(lock, [&] {
-      return s.readyBatch[batch % s.batchSlots] == static_cast<long long>(batch);
-    });
-    s.callerWaiting = false;
+    s.awaitBatch(job / Shared::kBatch);
   }
   // A message that could not be read formed no tokens and leaves the phrase
   // state as it was.
