@@ -16,5 +16,7 @@ BUILD_DIR="$build" "$root/scripts/test-windows.sh"
 # UndefinedBehaviorSanitizer, every fuzz target for a minute, and the large
 # inputs checked for time and memory.
 "$root/scripts/test-sanitizers.sh"
+# The threads that read messages ahead, under ThreadSanitizer.
+"$root/scripts/test-threads.sh"
 "$root/scripts/fuzz.sh" 60
 BUILD_DIR="$build" "$root/scripts/bounds-check.sh"
