@@ -1,5 +1,6 @@
 #include "dictionary/text_dictionary.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -67,6 +68,34 @@ bool parseRow(char* line, LoadedEntry& loaded) {
   return true;
 }
 
+// Writes a row as "%s\t%d\t%d\n" would into line (kLineSize bytes): the
+// token, the spam count and the ham count. A dictionary saves tens of
+// thousands of rows, which this formats several times faster. Returns the
+// length, or -1 when the row with its NUL does not fit the line.
+int formatRow(char* line, const DictionaryEntry& entry) {
+  char spam[16];
+  char ham[16];
+  const size_t spamLength =
+      static_cast<size_t>(std::to_chars(spam, spam + sizeof spam, entry.spamCount).ptr - spam);
+  const size_t hamLength =
+      static_cast<size_t>(std::to_chars(ham, ham + sizeof ham, entry.hamCount).ptr - ham);
+  const size_t tokenLength = std::strlen(entry.tokenText);
+  const size_t length = tokenLength + 1 + spamLength + 1 + hamLength + 1;
+  if (length >= static_cast<size_t>(kLineSize)) return -1;
+  char* at = line;
+  std::memcpy(at, entry.tokenText, tokenLength);
+  at += tokenLength;
+  *at++ = '\t';
+  std::memcpy(at, spam, spamLength);
+  at += spamLength;
+  *at++ = '\t';
+  std::memcpy(at, ham, hamLength);
+  at += hamLength;
+  *at++ = '\n';
+  *at = '\0';
+  return static_cast<int>(length);
+}
+
 }  // namespace
 
 int saveTextDictionary(TokenDictionary& dictionary) {
@@ -85,9 +114,8 @@ int saveTextDictionary(TokenDictionary& dictionary) {
   for (int32_t row = 0; written && row < dictionary.entryCount; ++row) {
     const DictionaryEntry& entry = dictionary.entries[row];
     if (entry.live != 1) continue;
-    length = std::snprintf(line, sizeof line, "%s\t%d\t%d\n", entry.tokenText, entry.spamCount,
-                           entry.hamCount);
-    if (length >= kLineSize) continue;  // no token of a dictionary is that long
+    length = formatRow(line, entry);
+    if (length < 0) continue;  // no token of a dictionary is that long
     written = platform::writeText(file, line, static_cast<size_t>(length));
   }
   if (!written) {

@@ -43,8 +43,13 @@ constexpr SeparatorSet kScoringSeparators = makeSeparators(false);
 // formed goes to countMessageToken, which refuses those over 30 characters,
 // and is counted in *emitted when emitted is not null. buffer holds
 // kWorkBufferSize bytes.
-void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet& separators,
-                char* buffer, int32_t* emitted) {
+//
+// checkLimit: whether the scan must watch for the last position. When a NUL
+// ends the text at or before it, no run can get there, and the loop over a
+// run's characters does without the test.
+template <bool checkLimit>
+void scanText(MessageTokens& message, PhraseState& phrase, const SeparatorSet& separators,
+              char* buffer, int32_t* emitted) {
   const unsigned char* text = reinterpret_cast<const unsigned char*>(message.text);
   int p = 0;
   for (int i = 0;; ++i) {
@@ -53,7 +58,7 @@ void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet&
     // the scan without forming a token.
     const int runStart = i;
     while (!separators.separator[text[i]]) {
-      if (i >= kLastPosition) return;
+      if (checkLimit && i >= kLastPosition) return;
       ++i;
     }
     const unsigned char c = text[i];
@@ -78,7 +83,17 @@ void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet&
       phrase.wordCount = 1;
       p = 0;
     }
-    if (c == '\0' || i >= kLastPosition) break;
+    if (c == '\0' || (checkLimit && i >= kLastPosition)) break;
+  }
+}
+
+void scanTokens(MessageTokens& message, PhraseState& phrase, const SeparatorSet& separators,
+                char* buffer, int32_t* emitted) {
+  static_assert(kLastPosition < kMessageTextSize, "the scan stays in the text buffer");
+  if (std::memchr(message.text, '\0', kLastPosition + 1) != nullptr) {
+    scanText<false>(message, phrase, separators, buffer, emitted);
+  } else {
+    scanText<true>(message, phrase, separators, buffer, emitted);
   }
 }
 

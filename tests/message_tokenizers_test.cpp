@@ -149,6 +149,15 @@ TEST_F(TokenizerTest, ScanStopsAfterPosition4096) {
   text = std::string(4091, ' ') + "endsok" + "\n";
   ASSERT_EQ(text[4096], 'k');
   EXPECT_EQ(train(text), Tokens{});
+  // Nor when the text ends just after it: the end is past the last
+  // position the scan looks at.
+  text = std::string(4091, ' ') + "endsok";
+  ASSERT_EQ(text.size(), 4097u);
+  EXPECT_EQ(train(text), Tokens{});
+  // A text that ends at the last position itself ends its run there.
+  text = std::string(4090, ' ') + "endsok";
+  ASSERT_EQ(text.size(), 4096u);
+  EXPECT_EQ(train(text), (Tokens{{"endsok", 1}}));
 }
 
 TEST_F(TokenizerTest, OverlongPhraseIsDroppedAndScanGoesOn) {
