@@ -26,6 +26,7 @@ namespace {
 
 struct PosixEntry {
   std::string name;
+  std::string folded;  // name with ASCII letters folded to upper case
   uint32_t attributes;
 };
 
@@ -33,16 +34,18 @@ unsigned char posixFoldUpper(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
+std::string posixFolded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(posixFoldUpper(static_cast<unsigned char>(c)));
+  return folded;
+}
+
 // NTFS order: names compared byte by byte as unsigned values with ASCII
 // letters folded to upper case; names equal that way go by their own bytes.
+// (std::string compares its characters as unsigned values.)
 bool posixNtfsBefore(const PosixEntry& a, const PosixEntry& b) {
-  const size_t common = std::min(a.name.size(), b.name.size());
-  for (size_t i = 0; i < common; ++i) {
-    const unsigned char x = posixFoldUpper(static_cast<unsigned char>(a.name[i]));
-    const unsigned char y = posixFoldUpper(static_cast<unsigned char>(b.name[i]));
-    if (x != y) return x < y;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  const int order = a.folded.compare(b.folded);
+  if (order != 0) return order < 0;
   return a.name < b.name;
 }
 
@@ -120,12 +123,14 @@ FindHandle findFirstFile(const char* pattern, FindData* data, FindDetail detail)
     // anything else (folders, links, types the listing does not give) is
     // looked up.
     const bool plainFile = detail == FindDetail::FolderOrFile && entry->d_type == DT_REG;
-    entries.push_back({name, plainFile ? kAttrArchive : posixAttributesIn(listing, name)});
+    entries.push_back(
+        {name, posixFolded(name), plainFile ? kAttrArchive : posixAttributesIn(listing, name)});
   }
   closedir(listing);
   std::sort(entries.begin(), entries.end(), posixNtfsBefore);
 
   auto* search = new FindRecord;
+  search->entries.reserve(entries.size() + 2);
   for (const char* dots : {".", ".."}) {
     if (!posixMatches(wildcard, dots)) continue;
     FindData found;
