@@ -17,8 +17,10 @@ constexpr int kLoadedTokenSize = 64;
 
 // One row of the table, and also one entry of a message's token list.
 struct DictionaryEntry {
-  char* tokenText;    // a row's token: its key's copy in the index, which lives as
-                      // long as the index; null in a cleared row
+  // The token. In a row, the index's copy of its key, which lives as long as
+  // the index; in a message's token list, the list's own copy; null in a
+  // cleared row.
+  char* tokenText;
   int32_t hamCount;   // occurrences in the ham messages trained
   int32_t spamCount;  // occurrences in the spam messages trained
   int32_t live;       // 1: kept and saved; 0: purged
@@ -34,8 +36,9 @@ struct DictionaryEntry {
 // probing, at most half of the slots used, doubled as it fills. Finding a key
 // costs one or two probes whatever the order the keys arrive in, so a
 // dictionary file whose rows are sorted by token loads as fast as any other.
-// The hash is seeded once per process, so that no fixed set of tokens, from
-// a crafted message or file, makes the probes run long.
+// The hash is seeded afresh in every process, so that tokens chosen in
+// advance, in a crafted message or file, cannot be made to pile onto the
+// same slots.
 //
 // Nodes other than the root, with the copy of their key after them, come
 // from large blocks the table owns; the root's seed key is a heap copy of its
