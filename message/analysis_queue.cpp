@@ -21,16 +21,6 @@ bool samePhrase(const PhraseState& a, const PhraseState& b) {
   return a.wordLimit == b.wordLimit && a.wordCount == b.wordCount;
 }
 
-void freshResult(ScoreResult& result) {
-  result.spamProduct = 0.0;
-  result.hamProduct = 0.0;
-  result.probability = 0.4;
-  result.spamFrequency = 0.0;
-  result.hamFrequency = 0.0;
-  result.emittedTokens = 0;
-  result.foundOccurrences = 0;
-}
-
 // What the analysis of a message does beyond reading it.
 struct AnalysisPlan {
   AnalysisKind kind;
@@ -45,7 +35,7 @@ void formTokens(const AnalysisPlan& plan, AnalysedMessage& analysed, PhraseState
   if (plan.kind == AnalysisKind::Training) {
     tokenizeForTraining(analysed.message, phrase);
   } else {
-    freshResult(analysed.result);
+    analysed.result = freshScoreResult();
     tokenizeForScoring(analysed.message, phrase, analysed.result);
     if (plan.scoringDictionary != nullptr) {
       computeTokenScore(*plan.scoringDictionary, analysed.message, analysed.result);
@@ -61,7 +51,7 @@ void analyse(const AnalysisPlan& plan, const AnalysisJob& job, AnalysedMessage& 
   MessageTokens& message = analysed.message;
   message.tokenCount = 0;
   message.countAsHam = job.countAsHam;
-  freshResult(analysed.result);
+  analysed.result = freshScoreResult();
   analysed.phraseBefore = phrase;
   analysed.phraseAfter = phrase;
   analysed.scored = false;
@@ -235,7 +225,7 @@ AnalysedMessage& MessageAnalysisQueue::take(PhraseState& phrase) {
     analysed.message.tokenCount = 0;
     analysed.readResult = 0;
     analysed.scored = false;
-    freshResult(analysed.result);
+    analysed.result = freshScoreResult();
     return analysed;
   }
   if (s.workers.empty()) {

@@ -170,6 +170,18 @@ double tokenProbability(const TokenDictionary& dictionary, const TokenCounts& co
 
 }  // namespace
 
+ScoreResult freshScoreResult() {
+  ScoreResult result;
+  result.spamProduct = 0.0;
+  result.hamProduct = 0.0;
+  result.probability = kUnknownProbability;
+  result.spamFrequency = 0.0;
+  result.hamFrequency = 0.0;
+  result.emittedTokens = 0;
+  result.foundOccurrences = 0;
+  return result;
+}
+
 void computeTokenScore(const TokenDictionary& dictionary, const MessageTokens& tokens,
                        ScoreResult& result) {
   TokenProbabilityList list;

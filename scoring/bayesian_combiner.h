@@ -16,6 +16,10 @@ struct ScoreResult {
   int32_t foundOccurrences;  // occurrences of the tokens the dictionary knows
 };
 
+// The result a message starts from before it is read: no factor, no token,
+// and the probability of a message none of whose tokens is known.
+ScoreResult freshScoreResult();
+
 struct TokenProbability {
   double probability;
   int32_t occurrences;

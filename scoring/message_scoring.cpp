@@ -62,14 +62,7 @@ void scoreTokenizedMessage(TokenDictionary& dictionary, const MessageTokens& mes
 }  // namespace
 
 int32_t scoreMessage(TokenDictionary& dictionary, const char* path, char* out, int outSize) {
-  ScoreResult result;
-  result.spamProduct = 0.0;
-  result.hamProduct = 0.0;
-  result.probability = 0.4;
-  result.spamFrequency = 0.0;
-  result.hamFrequency = 0.0;
-  result.emittedTokens = 0;
-  result.foundOccurrences = 0;
+  ScoreResult result = freshScoreResult();
   if (outSize > 0) out[0] = '\0';
 
   MessageTokens message;

@@ -22,16 +22,5 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
 # leaves only the leak checker's own complaint that it could not read them;
 # that is no finding about the tool. Every other line counts as a report.
 lsanNoise='Unable to get registers from thread|LeakSanitizer has encountered a fatal error|^HINT: |Tracer caught signal|^==[0-9]+==$'
-reports=""
-for log in $(find "$logs" -type f -size +0); do
-  if grep -Evq "$lsanNoise" "$log"; then reports="$reports $log"; fi
-done
-if [ -n "$reports" ]; then
-  echo "Sanitizer reports:" >&2
-  for report in $reports; do
-    echo "---- $report" >&2
-    head -40 "$report" >&2
-  done
-  status=1
-fi
+"$root/scripts/sanitizer-reports.sh" "$logs" "$lsanNoise" || status=1
 exit "$status"

@@ -22,13 +22,5 @@ export TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=1"
 status=0
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" \
   -E 'PlatformMutex.NamedMutexExcludesAnotherProcessAndIsAbandonedByItsDeath' || status=1
-reports=$(find "$logs" -type f -size +0)
-if [ -n "$reports" ]; then
-  echo "ThreadSanitizer reports:" >&2
-  for report in $reports; do
-    echo "---- $report" >&2
-    head -40 "$report" >&2
-  done
-  status=1
-fi
+"$root/scripts/sanitizer-reports.sh" "$logs" || status=1
 exit "$status"
