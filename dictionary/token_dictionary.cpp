@@ -284,11 +284,6 @@ int addLoaded(TokenDictionary& dictionary, const LoadedEntry& loaded, uint64_t h
 
 }  // namespace
 
-int compareTokenKeys(const char* a, const char* b) {
-  const int order = std::strcmp(a, b);  // strcmp compares as unsigned char
-  return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
-
 int32_t findTokenEntry(const TokenIndexNode* root, const char* text) {
   const TokenIndexNode* node = findNode(root, text, keyHash(root, text));
   return node == nullptr ? -1 : node->entryIndex;

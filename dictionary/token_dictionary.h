@@ -85,9 +85,6 @@ extern TokenDictionary tokenDictionary;
 
 // ---- Index operations
 
-// Byte-wise comparison of two keys as unsigned characters: <0, 0 or >0.
-int compareTokenKeys(const char* a, const char* b);
-
 // The row number of text, or -1 when the index has no row for it.
 int32_t findTokenEntry(const TokenIndexNode* root, const char* text);
 

@@ -29,16 +29,6 @@ class TokenDictionaryTest : public testing::Test {
   }
 };
 
-TEST(TokenKeyOrder, ComparesBytesAsUnsigned) {
-  struct {
-    const char* a;
-    const char* b;
-    int order;
-  } cases[] = {{"Z", "a", -1}, {"abc", "abcd", -1}, {"abcd", "abc", 1}, {"same", "same", 0},
-               {"\xe9t\xe9", "zzzz", 1}, {"Zebra", "apple", -1}, {"1", "A", -1}};
-  for (const auto& c : cases) EXPECT_EQ(compareTokenKeys(c.a, c.b), c.order) << c.a << " " << c.b;
-}
-
 TEST_F(TokenDictionaryTest, SeededRootHoldsZWithoutRow) {
   EXPECT_STREQ(d.indexRoot.key, "Z");
   EXPECT_EQ(findTokenEntry(&d.indexRoot, "Z"), -1);
