@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "message/message_reader.h"
+#include "platform/platform.h"
 
 int analysisThreadSetting = -1;
 
@@ -56,7 +58,13 @@ void analyse(const AnalysisPlan& plan, const AnalysisJob& job, AnalysedMessage& 
   analysed.phraseAfter = phrase;
   analysed.scored = false;
   analysed.readResult = 0;
-  if (!setMessagePath(message, job.path.c_str())) return;
+  const int length = std::snprintf(message.path, sizeof message.path,
+                                   "%s" CVSPAM_PATH_SEPARATOR "%s", job.folder, job.name);
+  if (length < 0 || length >= static_cast<int>(sizeof message.path)) {
+    // Never cut short and read as some other file.
+    message.path[0] = '\0';
+    return;
+  }
   analysed.readResult = readMessageFile(message);
   if (analysed.readResult == 0) return;
   formTokens(plan, analysed, phrase);

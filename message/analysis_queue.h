@@ -21,7 +21,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "message/message_tokens.h"
@@ -30,10 +29,13 @@
 
 enum class AnalysisKind { Training, Scoring };
 
-// One file to analyse: its path and, for training, the class its
-// occurrences count into (non-zero: ham).
+// One file to analyse, folder<sep>name, and, for training, the class its
+// occurrences count into (non-zero: ham). The two texts belong to the
+// caller and must outlive the queue; a run over a folder of many thousand
+// files keeps no copy of each path.
 struct AnalysisJob {
-  std::string path;
+  const char* folder;
+  const char* name;
   uint32_t countAsHam;
 };
 

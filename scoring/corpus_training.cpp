@@ -88,7 +88,7 @@ void planSide(TrainingSide& side, std::vector<TrainingStep>& plan,
     const bool fits = buildFolderPath(path, sizeof path, side.folder, entry.fileName) &&
                       std::strlen(path) < static_cast<size_t>(kMessagePathSize);
     plan.push_back({&side, &entry, fits});
-    if (fits) jobs.push_back({path, static_cast<uint32_t>(side.asHam)});
+    if (fits) jobs.push_back({side.folder, entry.fileName, static_cast<uint32_t>(side.asHam)});
     side.credit -= 1.0;
   }
 }

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -64,23 +63,21 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
     platform::FindData entry;
     bool skipped;
     bool pathFits;
-    std::string path;
   };
   std::vector<Listed> listing;
-  std::vector<AnalysisJob> jobs;
   do {
-    Listed listed{entry, isSkippedEntry(entry.attributes, entry.fileName), false, std::string()};
+    Listed listed{entry, isSkippedEntry(entry.attributes, entry.fileName), false};
     if (!listed.skipped) {
       char path[kVerifyBufferSize];
       listed.pathFits = buildFolderPath(path, sizeof path, folder, entry.fileName);
-      if (listed.pathFits) {
-        listed.path = path;
-        jobs.push_back({listed.path, 1});
-      }
     }
-    listing.push_back(std::move(listed));
+    listing.push_back(listed);
   } while (platform::findNextFile(search, &entry));
   platform::findClose(search);
+  std::vector<AnalysisJob> jobs;
+  for (const Listed& listed : listing) {
+    if (!listed.skipped && listed.pathFits) jobs.push_back({folder, listed.entry.fileName, 1});
+  }
 
   // Nothing changes the dictionary or the settings until the report is
   // printed, so the messages are scored where they are read; only the lines

@@ -63,15 +63,17 @@ std::string describe(const AnalysedMessage& analysed, const PhraseState& after) 
 class AnalysisQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    for (int i = 0; i < 45; ++i) names_.push_back("m" + std::to_string(100 + i));
     for (int i = 0; i < 45; ++i) {
-      const std::string path = dir_.file("m" + std::to_string(100 + i));
-      testsupport::writeFile(path, messageText(i));
-      jobs_.push_back({path, static_cast<uint32_t>(i % 2)});
+      testsupport::writeFile(dir_.file(names_[i]), messageText(i));
+      jobs_.push_back({dir_.path().c_str(), names_[i].c_str(), static_cast<uint32_t>(i % 2)});
     }
     // Files that cannot be read, at places where the phrase state differs.
     for (int at : {1, 4, 20, 34, 37}) {
-      jobs_.insert(jobs_.begin() + at, AnalysisJob{dir_.file("missing"), 1});
+      jobs_.insert(jobs_.begin() + at, AnalysisJob{dir_.path().c_str(), "missing", 1});
     }
+    // And a path too long to be read at all.
+    jobs_.push_back({dir_.path().c_str(), longName_.c_str(), 1});
   }
   void TearDown() override { analysisThreadSetting = -1; }
 
@@ -89,6 +91,8 @@ class AnalysisQueueTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
+  std::vector<std::string> names_;
+  const std::string longName_ = std::string(1100, 'n');
   std::vector<AnalysisJob> jobs_;
 };
 
@@ -110,6 +114,7 @@ TEST_F(AnalysisQueueTest, WorkersGiveWhatTheCallersThreadGives) {
     const std::vector<std::string> reference = run(c.kind, 0, c.first);
     ASSERT_EQ(reference.size(), jobs_.size());
     EXPECT_EQ(reference[20].substr(0, 6), "read=0") << c.what;
+    EXPECT_EQ(reference.back().substr(0, 6), "read=0") << c.what;
     for (int workers : {1, 2, 4}) {
       EXPECT_EQ(run(c.kind, workers, c.first), reference) << c.what << ", " << workers;
     }
