@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -16,12 +17,14 @@ namespace {
 
 constexpr int kTrainingPathSize = 1024;
 
-// A folder's listing, read once: the entries after the one that opened the
-// search, which training never examines (on NTFS it is ".").
+// A folder's listing, read once: the names of the message files after the
+// entry that opened the search, which training never examines (on NTFS it is
+// "."). Entries training skips are left out: they would cost no credit and
+// end no pass.
 struct FolderListing {
   bool opened = false;
   int32_t messageFiles = 0;  // counted as countMessageFiles counts them
-  std::vector<platform::FindData> entries;
+  std::vector<std::string> files;
 };
 
 // Lists folder. A folder whose pattern does not fit the buffer is named once
@@ -40,8 +43,9 @@ FolderListing listFolder(const char* folder) {
   listing.opened = true;
   if (!isSkippedEntry(entry.attributes, entry.fileName)) ++listing.messageFiles;
   while (platform::findNextFile(search, &entry)) {
-    if (!isSkippedEntry(entry.attributes, entry.fileName)) ++listing.messageFiles;
-    listing.entries.push_back(entry);
+    if (isSkippedEntry(entry.attributes, entry.fileName)) continue;
+    ++listing.messageFiles;
+    listing.files.emplace_back(entry.fileName);
   }
   platform::findClose(search);
   return listing;
@@ -52,7 +56,7 @@ FolderListing listFolder(const char* folder) {
 struct TrainingSide {
   const char* folder;
   const FolderListing* listing;
-  size_t next;    // the listing entry the next search call yields
+  size_t next;    // the listed file the next search call yields
   double step;    // files per pass
   double credit;  // files this side may still attempt in the current pass
   int32_t added;  // messages read so far
@@ -65,31 +69,26 @@ struct TrainingSide {
 // line that ends a pass.
 struct TrainingStep {
   TrainingSide* side;  // null: the progress line
-  const platform::FindData* entry;
+  const char* name;
   bool pathFits;
 };
 
-// Plans the files the side attempts while it has a whole credit left. A
-// skipped entry costs no credit; every other search call, one that yields
-// nothing or a file that cannot be read included, costs one.
+// Plans the files the side attempts while it has a whole credit left. Every
+// search call, one that yields nothing or a file that cannot be read
+// included, costs one.
 void planSide(TrainingSide& side, std::vector<TrainingStep>& plan,
               std::vector<AnalysisJob>& jobs, int32_t& lastClass) {
   while (side.credit >= 1.0) {
     lastClass = side.asHam;
-    side.more = side.next < side.listing->entries.size() ? 1 : 0;
-    if (side.more == 0) {
-      side.credit -= 1.0;
-      continue;
-    }
-    const platform::FindData& entry = side.listing->entries[side.next++];
-    if (isSkippedEntry(entry.attributes, entry.fileName)) continue;
-
-    char path[kTrainingPathSize];
-    const bool fits = buildFolderPath(path, sizeof path, side.folder, entry.fileName) &&
-                      std::strlen(path) < static_cast<size_t>(kMessagePathSize);
-    plan.push_back({&side, &entry, fits});
-    if (fits) jobs.push_back({side.folder, entry.fileName, static_cast<uint32_t>(side.asHam)});
+    side.more = side.next < side.listing->files.size() ? 1 : 0;
     side.credit -= 1.0;
+    if (side.more == 0) continue;
+    const char* name = side.listing->files[side.next++].c_str();
+    char path[kTrainingPathSize];
+    const bool fits = buildFolderPath(path, sizeof path, side.folder, name) &&
+                      std::strlen(path) < static_cast<size_t>(kMessagePathSize);
+    plan.push_back({&side, name, fits});
+    if (fits) jobs.push_back({side.folder, name, static_cast<uint32_t>(side.asHam)});
   }
 }
 
@@ -101,8 +100,7 @@ void trainStep(const TrainingStep& step, TokenDictionary& dictionary,
   if (!step.pathFits) {
     // Never cut short and read as some other file: passed over like a file
     // that cannot be read.
-    printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", side.folder,
-           step.entry->fileName);
+    printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", side.folder, step.name);
     return;
   }
   PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
