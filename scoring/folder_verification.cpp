@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -57,26 +58,23 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
       platform::findFirstFile(pattern, &entry, platform::FindDetail::FolderOrFile);
   if (search == nullptr) return 0;
 
-  // The folder's entries are listed first, so that the files to score can
-  // be read and tokenized ahead while the ones before them are scored.
+  // The folder's message files are listed first, so that they can be read
+  // and tokenized ahead while the ones before them are scored. Entries that
+  // are passed over are neither counted nor named, so they are left out.
   struct Listed {
-    platform::FindData entry;
-    bool skipped;
+    std::string name;
     bool pathFits;
   };
   std::vector<Listed> listing;
   do {
-    Listed listed{entry, isSkippedEntry(entry.attributes, entry.fileName), false};
-    if (!listed.skipped) {
-      char path[kVerifyBufferSize];
-      listed.pathFits = buildFolderPath(path, sizeof path, folder, entry.fileName);
-    }
-    listing.push_back(listed);
+    if (isSkippedEntry(entry.attributes, entry.fileName)) continue;
+    char path[kVerifyBufferSize];
+    listing.push_back({entry.fileName, buildFolderPath(path, sizeof path, folder, entry.fileName)});
   } while (platform::findNextFile(search, &entry));
   platform::findClose(search);
   std::vector<AnalysisJob> jobs;
   for (const Listed& listed : listing) {
-    if (!listed.skipped && listed.pathFits) jobs.push_back({folder, listed.entry.fileName, 1});
+    if (listed.pathFits) jobs.push_back({folder, listed.name.c_str(), 1});
   }
 
   // Nothing changes the dictionary or the settings until the report is
@@ -87,13 +85,12 @@ int32_t verifyFolder(TokenDictionary& dictionary, const char* folder) {
                              dictionaryLoaded == 1 ? &dictionary : nullptr);
   int32_t fileCount = 0;
   for (const Listed& listed : listing) {
-    if (listed.skipped) continue;
     ++fileCount;
-    printf("%s: ", listed.entry.fileName);
+    printf("%s: ", listed.name.c_str());
     if (!listed.pathFits) {
       // Counted like a file that cannot be read: no score, no decile.
       printf("Path too long, skipped: %s" CVSPAM_PATH_SEPARATOR "%s\n", folder,
-             listed.entry.fileName);
+             listed.name.c_str());
       continue;
     }
     PhraseState phrase{dictionary.phraseWordLimit, dictionary.phraseWordCount};
