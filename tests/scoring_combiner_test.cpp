@@ -242,21 +242,12 @@ TEST(ScoringCombiner, PicksTheEntriesAStableSortWouldPlaceAtTheEnds) {
 // ---------------------------------------------------------------------------
 // scoreTokens against the process-wide dictionary.
 
-class ScoreTokensTest : public ::testing::Test {
+class ScoreTokensTest : public testsupport::ScoringFixture {
  protected:
   void SetUp() override {
-    testsupport::resetProcessDictionary();
-    savedSettings_ = filterSettings;
+    ScoringFixture::SetUp();
     message_ = std::make_unique<MessageTokens>();
     message_->tokenCount = 0;
-  }
-  void TearDown() override {
-    filterSettings = savedSettings_;
-    testsupport::resetProcessDictionary();
-  }
-
-  void addRow(const char* token, int32_t hamCount, int32_t spamCount) {
-    ASSERT_EQ(1, testsupport::addDictionaryRow(token, hamCount, spamCount));
   }
 
   void setTotals(int32_t spam, int32_t ham) {
@@ -281,7 +272,6 @@ class ScoreTokensTest : public ::testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
-  FilterSettings savedSettings_;
   std::unique_ptr<MessageTokens> message_;
 };
 

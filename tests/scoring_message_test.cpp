@@ -13,25 +13,14 @@
 
 namespace {
 
-class MessageScoringTest : public ::testing::Test {
+class MessageScoringTest : public testsupport::ScoringFixture {
  protected:
   void SetUp() override {
-    testsupport::resetProcessDictionary();
+    ScoringFixture::SetUp();
     tokenDictionary.phraseWordLimit = 0;
     tokenDictionary.phraseWordCount = 0;
-    savedSettings_ = filterSettings;
-    savedLoaded_ = dictionaryLoaded;
     dictionaryLoaded = 1;
     filterSettings.calculationMode = 2;
-  }
-  void TearDown() override {
-    filterSettings = savedSettings_;
-    dictionaryLoaded = savedLoaded_;
-    testsupport::resetProcessDictionary();
-  }
-
-  void addRow(const char* token, int32_t hamCount, int32_t spamCount) {
-    ASSERT_EQ(1, testsupport::addDictionaryRow(token, hamCount, spamCount));
   }
 
   std::string message(const std::string& name, const std::string& body) {
@@ -50,8 +39,6 @@ class MessageScoringTest : public ::testing::Test {
   }
 
   testsupport::ScopedTempDir dir_;
-  FilterSettings savedSettings_;
-  int savedLoaded_ = 0;
 };
 
 std::string record(int wc, int wf, const char* sv, const char* cv, const char* sp) {

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,37 +25,20 @@ std::string percentiles(const std::vector<int>& buckets) {
 }
 
 std::string completion(int files, int tokens) {
-  return "\nDictionary Verify Completed:\nTime Taken: N milliseconds\nVerified: " +
+  return "\nDictionary Verify Completed:\nTime Taken: X milliseconds\nVerified: " +
          std::to_string(files) + " files\nDictionary Size: " + std::to_string(tokens) +
          " tokens\n";
 }
 
-// The elapsed time is the one figure that varies from run to run.
-std::string withoutTime(const std::string& output) {
-  return std::regex_replace(output, std::regex("Time Taken: [0-9]+ milliseconds"),
-                            "Time Taken: N milliseconds");
-}
-
-class VerificationTest : public ::testing::Test {
+class VerificationTest : public testsupport::ScoringFixture {
  protected:
   void SetUp() override {
-    testsupport::resetProcessDictionary();
+    ScoringFixture::SetUp();
     tokenDictionary.phraseWordLimit = 0;
     tokenDictionary.phraseWordCount = 0;
-    savedSettings_ = filterSettings;
-    savedLoaded_ = dictionaryLoaded;
     dictionaryLoaded = 1;
     folder_ = dir_.file("messages");
     testsupport::makeDir(folder_);
-  }
-  void TearDown() override {
-    filterSettings = savedSettings_;
-    dictionaryLoaded = savedLoaded_;
-    testsupport::resetProcessDictionary();
-  }
-
-  void addRow(const char* token, int32_t hamCount, int32_t spamCount) {
-    ASSERT_EQ(1, testsupport::addDictionaryRow(token, hamCount, spamCount));
   }
 
   void message(const std::string& name, const std::string& body) {
@@ -72,8 +54,6 @@ class VerificationTest : public ::testing::Test {
   testsupport::ScopedHostDir host_;
   testsupport::ScopedTempDir dir_;
   std::string folder_;
-  FilterSettings savedSettings_;
-  int savedLoaded_ = 0;
 };
 
 TEST_F(VerificationTest, DecilesOfAFolder) {
@@ -111,7 +91,7 @@ TEST_F(VerificationTest, DecilesOfAFolder) {
       "m4_unknown:  W: 0.400000\n"
       "m5_folder: m6_unknown:  W: 0.400000\n" +
       percentiles({1, 1, 0, 0, 2, 0, 0, 0, 0, 1}) + completion(6, 9);
-  EXPECT_EQ(expected, withoutTime(verify(folder_, 6)));
+  EXPECT_EQ(expected, testsupport::maskTimes(verify(folder_, 6)));
   EXPECT_EQ(2, filterSettings.calculationMode);
 }
 
@@ -121,14 +101,14 @@ TEST_F(VerificationTest, CalculationModeIsReadAgain) {
   message("only", "nothingknown");
   std::string expected = "only: R: 0.400000\n" + percentiles({0, 0, 0, 0, 1, 0, 0, 0, 0, 0}) +
                          completion(1, 0);
-  EXPECT_EQ(expected, withoutTime(verify(folder_, 1)));
+  EXPECT_EQ(expected, testsupport::maskTimes(verify(folder_, 1)));
   EXPECT_EQ(0, filterSettings.calculationMode);
 }
 
 TEST_F(VerificationTest, EmptyAndMissingFolders) {
   filterSettings.calculationMode = 0;
   EXPECT_EQ(percentiles({0, 0, 0, 0, 0, 0, 0, 0, 0, 0}) + completion(0, 0),
-            withoutTime(verify(folder_, 0)));
+            testsupport::maskTimes(verify(folder_, 0)));
   // Without the setting the mode falls back to 2.
   EXPECT_EQ(2, filterSettings.calculationMode);
 
@@ -153,7 +133,7 @@ TEST_F(VerificationTest, PathsThatDoNotFit) {
   testsupport::writeFile(folder + "/" + name, "Subject: hi\n\nnothingknown\n");
   std::string expected = name + ": Path too long, skipped: " + folder + "/" + name + "\n" +
                          percentiles({0, 0, 0, 0, 0, 0, 0, 0, 0, 0}) + completion(1, 0);
-  EXPECT_EQ(expected, withoutTime(verify(folder, 1)));
+  EXPECT_EQ(expected, testsupport::maskTimes(verify(folder, 1)));
 }
 
 TEST(ExtractBetween, Cases) {

@@ -446,4 +446,20 @@ int addDictionaryRow(const char* token, int hamCount, int spamCount) {
 
 std::string sourceDir() { return CVSPAM_SOURCE_DIR; }
 
+void ScoringFixture::SetUp() {
+  resetProcessDictionary();
+  savedSettings_ = filterSettings;
+  savedLoaded_ = dictionaryLoaded;
+}
+
+void ScoringFixture::TearDown() {
+  filterSettings = savedSettings_;
+  dictionaryLoaded = savedLoaded_;
+  resetProcessDictionary();
+}
+
+void ScoringFixture::addRow(const char* token, int32_t hamCount, int32_t spamCount) {
+  ASSERT_EQ(1, addDictionaryRow(token, hamCount, spamCount));
+}
+
 }  // namespace testsupport

@@ -2,9 +2,14 @@
 // and running the built tool.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "cli/command_procedures.h"
+#include "host/filter_settings.h"
 
 namespace testsupport {
 
@@ -99,5 +104,21 @@ int addDictionaryRow(const char* token, int hamCount, int spamCount);
 
 // The source folder of the project, for fixtures and the sample corpus.
 std::string sourceDir();
+
+// A fixture for tests of scoring against the process-wide dictionary: each
+// test starts with a fresh dictionary, and the filter settings and the
+// loaded flag it changes are put back afterwards. Fixtures that derive from
+// it call its SetUp and TearDown first and last.
+class ScoringFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Adds a dictionary row; the test fails when it cannot.
+  void addRow(const char* token, int32_t hamCount, int32_t spamCount);
+
+ private:
+  FilterSettings savedSettings_{};
+  int savedLoaded_ = 0;
+};
 
 }  // namespace testsupport

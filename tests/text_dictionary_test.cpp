@@ -48,17 +48,6 @@ class TextDictionaryTest : public testing::Test {
   std::string path = dir.file("words.txt");
 };
 
-// Replaces the load time, which varies, with X.
-std::string withoutTime(std::string text) {
-  const std::string marker = "Time Taken: ";
-  size_t at = text.find(marker);
-  if (at != std::string::npos) {
-    size_t end = text.find(" milliseconds", at);
-    text.replace(at + marker.size(), end - at - marker.size(), "X");
-  }
-  return text;
-}
-
 TEST_F(TextDictionaryTest, SavesHeaderAndLiveRowsSpamBeforeHam) {
   d.spamMessageTotal = 1200;
   d.hamMessageTotal = 800;
@@ -77,7 +66,7 @@ TEST_F(TextDictionaryTest, RoundTripKeepsTotalsAndRows) {
   add("caf\xe9-cr\xe8me", 3, 9);
   add("Money!!", 0, 12);
   saveTextDictionary(d);
-  EXPECT_EQ(withoutTime(load()),
+  EXPECT_EQ(testsupport::maskTimes(load()),
             "\nDictionary Load Status:\nTime Taken: X milliseconds\nDictionary Size: 2 tokens\n\n");
   EXPECT_EQ(d.spamMessageTotal, 5);
   EXPECT_EQ(d.hamMessageTotal, 7);
@@ -89,7 +78,7 @@ TEST_F(TextDictionaryTest, RoundTripKeepsTotalsAndRows) {
 TEST_F(TextDictionaryTest, EmptyDictionaryIsTheHeaderAlone) {
   saveTextDictionary(d);
   EXPECT_EQ(testsupport::readFile(path), "Token\t0\t0\n");
-  EXPECT_EQ(withoutTime(load()),
+  EXPECT_EQ(testsupport::maskTimes(load()),
             "\nDictionary Load Status:\nTime Taken: X milliseconds\nDictionary Size: 0 tokens\n\n");
 }
 
@@ -153,7 +142,7 @@ TEST_F(TextDictionaryTest, FileLargerThanTheTableIsCutWithOneLine) {
     text += row;
   }
   testsupport::writeFile(path, text);
-  const std::string printed = withoutTime(load());
+  const std::string printed = testsupport::maskTimes(load());
   EXPECT_EQ(printed,
             "Dictionary full: 2 entries left out\n\nDictionary Load Status:\n"
             "Time Taken: X milliseconds\nDictionary Size: 200000 tokens\n\n");
